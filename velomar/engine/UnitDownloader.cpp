@@ -1,0 +1,3 @@
+#include "engine/UnitDownloader.h"
+
+TDownloader::~TDownloader() = default;

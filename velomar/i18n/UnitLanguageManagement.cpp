@@ -1,0 +1,3 @@
+#include "i18n/UnitLanguageManagement.h"
+
+std::string LangText(const std::string&) { return {}; }
