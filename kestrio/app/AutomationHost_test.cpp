@@ -1,0 +1,153 @@
+// The automation object over native messaging, driven through a pipe as a
+// browser would drive it.
+#include "kestrio/app/AutomationHost.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace kestrio {
+namespace {
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "kestrio_app_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    return *QCoreApplication::instance();
+}
+
+// Fills nothing; records the page and may do a hand-over as the dialog does.
+struct FakeDialog : IPageReceiver {
+    std::string url;
+    bool handOver = false;
+    void LoadPage(const platform::DomValue& w) override {
+        url = w.Get("document").Get("URL").ToString();
+        if (handOver) {
+            w.Get("document").Get("location").Set("href", "http://127.0.0.1/a.zip");
+            KesAppInstance->FlushNavigation(w);
+        }
+    }
+};
+
+struct Pipes {
+    int toHost[2], fromHost[2];
+    Pipes() {
+        EXPECT_EQ(pipe(toHost), 0);
+        EXPECT_EQ(pipe(fromHost), 0);
+        fcntl(fromHost[0], F_SETFL, O_NONBLOCK);
+    }
+    ~Pipes() {
+        for (int fd : {toHost[0], toHost[1], fromHost[0], fromHost[1]})
+            if (fd >= 0) close(fd);
+    }
+    void Send(const QByteArray& json) {
+        const uint32_t n = uint32_t(json.size());
+        ASSERT_EQ(write(toHost[1], &n, 4), 4);
+        ASSERT_EQ(write(toHost[1], json.constData(), n), ssize_t(n));
+    }
+    void CloseInput() {
+        close(toHost[1]);
+        toHost[1] = -1;
+    }
+    // Messages written by the host so far.
+    std::vector<QJsonObject> Received() {
+        char buf[65536];
+        ssize_t n;
+        while ((n = read(fromHost[0], buf, sizeof buf)) > 0)
+            reader.Feed(buf, n);
+        std::vector<QJsonObject> out;
+        QByteArray m;
+        while (reader.Take(m))
+            out.push_back(QJsonDocument::fromJson(m).object());
+        return out;
+    }
+    FrameReader reader;
+};
+
+void SpinUntil(const std::function<bool()>& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+const char* kSnapshot = R"({"call":"Start","id":7,"snapshot":{"version":1,"window":{
+    "url":"http://127.0.0.1/p.htm","document":{"title":"P"}}}})";
+
+TEST(AutomationHostTest, StartAnswersHandsOverAndEndsWhenBothHoldsAreGone) {
+    App();
+    Pipes p;
+    FakeDialog dialog;
+    dialog.handOver = true;
+    TKesApp app(&dialog);
+    bool ended = false;
+    app.OnLastRelease = [&] { ended = true; };
+    AutomationHost host(app, p.toHost[0], p.fromHost[1]);
+
+    p.Send(kSnapshot);
+    std::vector<QJsonObject> got;
+    SpinUntil([&] {
+        for (auto& m : p.Received())
+            got.push_back(m);
+        return got.size() >= 2;
+    });
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]["navigate"].toString(), "http://127.0.0.1/a.zip");
+    EXPECT_EQ(got[1]["answer"].toString(), "Start");
+    EXPECT_EQ(got[1]["id"].toInt(), 7);
+    EXPECT_TRUE(got[1]["ok"].toBool());
+    EXPECT_EQ(dialog.url, "http://127.0.0.1/p.htm");
+    EXPECT_EQ(KesAppInstance, &app);
+    EXPECT_EQ(app.References(), 2);
+
+    // The script lets go; the dialog still holds the object.
+    p.CloseInput();
+    SpinUntil([&] { return host.Released(); });
+    EXPECT_TRUE(host.Released());
+    EXPECT_FALSE(ended);
+    app.ReleaseExtraHold();
+    app.ReleaseExtraHold(); // every way out of the dialog may call it
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(app.References(), 0);
+}
+
+TEST(AutomationHostTest, ErrorsGoBackAsTheCallsError) {
+    App();
+    Pipes p;
+    FakeDialog dialog;
+    TKesApp app(&dialog);
+    bool ended = false;
+    app.OnLastRelease = [&] { ended = true; };
+    AutomationHost host(app, p.toHost[0], p.fromHost[1]);
+
+    p.Send("not json");
+    p.Send(R"({"call":"Stop","id":"x"})");
+    p.Send(R"({"call":"Start","id":3,"snapshot":{"version":99}})");
+    std::vector<QJsonObject> got;
+    SpinUntil([&] {
+        for (auto& m : p.Received())
+            got.push_back(m);
+        return got.size() >= 3;
+    });
+    ASSERT_EQ(got.size(), 3u);
+    for (const QJsonObject& m : got) {
+        EXPECT_FALSE(m["ok"].toBool());
+        EXPECT_EQ(m["error"].toObject()["code"].toInt(), kAutomationErrorCode);
+        EXPECT_FALSE(m["error"].toObject()["message"].toString().isEmpty());
+    }
+    EXPECT_EQ(got[1]["id"].toString(), "x");
+    EXPECT_EQ(got[2]["id"].toInt(), 3);
+
+    // No Start succeeded: closing the input ends the process.
+    p.CloseInput();
+    SpinUntil([&] { return ended; });
+    EXPECT_TRUE(ended);
+}
+
+} // namespace
+} // namespace kestrio
