@@ -1,5 +1,11 @@
 #include "ToolsUnit.h"
 
+#include "InOutError.h"
+#include "platform/Cp1252.h"
+
+#include <cerrno>
+#include <cstring>
+
 namespace kestrio {
 
 TOptions Options;
@@ -127,6 +133,50 @@ std::string TitleToFolderName(std::string_view title) {
             r += ch;
     }
     return r;
+}
+
+namespace {
+
+EInOutError FileError(const char* what, const std::string& path, int err) {
+    return EInOutError(std::string(what) + " \"" + path + "\": " + std::strerror(err));
+}
+
+} // namespace
+
+TFileWriter::TFileWriter(const std::string& path)
+    : path_(path), file_(std::fopen(platform::Cp1252ToUtf8(path).c_str(), "wb")) {
+    if (!file_) throw FileError("Cannot create file", path_, errno);
+}
+
+TFileWriter::~TFileWriter() {
+    if (file_) std::fclose(file_);
+}
+
+void TFileWriter::Write(std::string_view bytes) {
+    if (!file_) throw FileError("Cannot write file", path_, EBADF);
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        throw FileError("Cannot write file", path_, errno);
+}
+
+void TFileWriter::Close() {
+    if (!file_) return;
+    std::FILE* f = file_;
+    file_ = nullptr;
+    const bool failed = std::ferror(f) != 0;
+    errno = 0;
+    const int rc = std::fclose(f); // flushes: a full disk shows here
+    const int err = errno;
+    if (rc != 0 || failed) throw FileError("Cannot write file", path_, err ? err : EIO);
+}
+
+void WriteNewFile(const std::string& path, std::string_view bytes) {
+    TFileWriter out(path);
+    out.Write(bytes);
+    out.Close();
+}
+
+void DeleteFileQuietly(const std::string& path) {
+    std::remove(platform::Cp1252ToUtf8(path).c_str());
 }
 
 } // namespace kestrio

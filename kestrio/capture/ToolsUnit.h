@@ -3,6 +3,7 @@
 // one save. Every helper works on Windows-1252 bytes, compares bytes exactly
 // unless said otherwise and accepts any input, the empty string included.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -57,5 +58,27 @@ std::string TitleToFolderName(std::string_view title);
 
 // ASCII letters only; other bytes stay.
 std::string LowerASCII(std::string_view s);
+
+// A file created anew (a file of the same name is replaced), written in
+// pieces. The path is Windows-1252 and reaches the file system as UTF-8.
+// Failures throw EInOutError naming the file.
+class TFileWriter {
+public:
+    explicit TFileWriter(const std::string& path);
+    ~TFileWriter(); // closes without reporting; call Close to learn of errors
+    TFileWriter(const TFileWriter&) = delete;
+    TFileWriter& operator=(const TFileWriter&) = delete;
+
+    void Write(std::string_view bytes);
+    void Close();
+
+private:
+    std::string path_;
+    std::FILE* file_;
+};
+
+void WriteNewFile(const std::string& path, std::string_view bytes);
+// Removes a file; a failure is ignored.
+void DeleteFileQuietly(const std::string& path);
 
 } // namespace kestrio
