@@ -14,6 +14,7 @@
 // The INI text on disk is written with CR LF line ends. Values are single-line:
 // a value holding CR or LF is stored escaped and reads back as written.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +65,17 @@ public:
     // Make the INI file on disk current (fold the journal). Writes are already
     // durable before they return; this is what a reader of the file sees.
     void UpdateFile();
+
+    // "<path>.journal", the file that holds the writes not yet folded.
+    const std::string& JournalName() const;
+    // Fold once the journal holds `minJournalBytes` (or as many bytes as the INI
+    // file, if more), and at the first write `intervalMs` after the last fold.
+    // While a Qt event loop runs on this thread, a single-shot timer also folds
+    // `intervalMs` after a write, so the file on disk lags by at most that much.
+    // Defaults: 256 KiB, 2000 ms.
+    void SetFoldPolicy(std::int64_t minJournalBytes, std::int64_t intervalMs);
+    // Monotonic milliseconds used for the interval; tests drive it.
+    void SetClock(std::function<std::int64_t()> monotonicMs);
 
 private:
     struct Impl;
