@@ -46,7 +46,9 @@ std::string TDownloader::TargetPath() {
     if (name.empty()) {
         std::string loc = TempInfo ? TempInfo->Get("Location") : std::string();
         if (loc.empty()) loc = Info.ReadString("URL");
-        // Only the path counts: "http://host" has no file name.
+        // The name is the path's last segment: a "/" inside the query does
+        // not count, and "http://host" has no name.
+        loc = loc.substr(0, loc.find('?'));
         std::size_t sch = loc.find("://");
         std::size_t pathStart = loc.find('/', sch == std::string::npos ? 0 : sch + 3);
         if (pathStart != std::string::npos) name = loc.substr(loc.rfind('/') + 1);
