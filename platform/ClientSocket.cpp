@@ -90,10 +90,9 @@ void ClientSocket::Teardown() {
     impl_->readNotifier.reset();
     impl_->writeNotifier.reset();
     impl_->idleTimer.stop();
-    if (impl_->lookupId >= 0) {
-        QHostInfo::abortHostLookup(impl_->lookupId);
-        impl_->lookupId = -1;
-    }
+    // A lookup in flight is not aborted (aborting leaks its callback in Qt);
+    // its late answer finds another generation and is dropped.
+    impl_->lookupId = -1;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

@@ -149,6 +149,7 @@ TEST(ClientSocket, QueuedTextGoesOutOnceConnectedAndBigSendsAreFlushed) {
 }
 
 TEST(ClientSocket, RefusedConnectionIsErrorTenThousandSixtyOne) {
+    platform::testing::App();
     const int port = platform::testing::FreePort(); // nobody listens there
     ClientSocket sock;
     Recorder rec;
@@ -171,6 +172,7 @@ TEST(ClientSocket, RefusedConnectionIsErrorTenThousandSixtyOne) {
 }
 
 TEST(ClientSocket, UnhandledErrorIsReportedAndClosesTheSocket) {
+    platform::testing::App();
     std::vector<int> reported;
     ClientSocket::SetUnhandledErrorReporter(
         [&](int code, const std::string&) { reported.push_back(code); });
@@ -380,4 +382,20 @@ TEST(ClientSocket, ErrorNumbersFollowWindowsSockets) {
         EXPECT_EQ(wsa::FromErrno(c.err), c.code) << c.err;
     EXPECT_EQ(wsa::Describe(10061), "Connection refused");
     EXPECT_EQ(wsa::Describe(11001), "Host not found");
+}
+
+TEST(ClientSocket, DestroyedWhileLookingUp) {
+    platform::testing::App();
+    for (int i = 0; i < 3; ++i) {
+        auto sock = std::make_unique<ClientSocket>();
+        bool called = false;
+        sock->OnConnect = [&](ClientSocket&) { called = true; };
+        sock->OnError = [&](ClientSocket&, SocketErrorEvent, int&) { called = true; };
+        sock->SetHost("localhost");
+        sock->SetPort(9);
+        sock->Open();
+        sock.reset();
+        RunFor(100); // the late answer must reach nobody
+        EXPECT_FALSE(called);
+    }
 }
