@@ -30,12 +30,14 @@ std::string Content(std::size_t size, std::uint32_t seed) {
 }
 
 void SetMTime(const std::string& path, std::time_t t) {
-    struct utimbuf u{t, t};
+    struct utimbuf u {
+        t, t
+    };
     ::utime(path.c_str(), &u);
 }
 
 std::time_t MTime(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     ::stat(path.c_str(), &st);
     return st.st_mtime;
 }
@@ -119,7 +121,8 @@ TEST_F(NginxDownload, StopHalfWayThenResume) {
         if (log[i].rfind("GET", 0) == 0) asked.push_back(log[i].substr(log[i].find('|') + 1));
     for (const auto& range : expected) {
         bool found = false;
-        for (const auto& a : asked) found = found || a.rfind(range + "|", 0) == 0;
+        for (const auto& a : asked)
+            found = found || a.rfind(range + "|", 0) == 0;
         EXPECT_TRUE(found) << range << " not asked again";
     }
     EXPECT_FALSE(HasLog(job, "Error"));
@@ -182,7 +185,8 @@ TEST_F(NginxDownload, BasicAuthenticationFromTheAddressAndFromTheJob) {
 TEST_F(NginxDownload, RedirectsAreFollowedAndNameTheFile) {
     NginxOptions o;
     o.redirects.push_back({"/old.bin", "/new/target.bin"});
-    o.extraServerConfig = "    location = /rel { absolute_redirect off; return 302 new/target.bin; }\n";
+    o.extraServerConfig =
+        "    location = /rel { absolute_redirect off; return 302 new/target.bin; }\n";
     auto nginx = Start(o);
     const std::string data = Content(250000, 6);
     WriteFile(nginx->Root() + "/new/target.bin", data);
@@ -193,7 +197,8 @@ TEST_F(NginxDownload, RedirectsAreFollowedAndNameTheFile) {
         EXPECT_TRUE(ReadFile(Downloads() + from + "/target.bin") == data) << from;
         EXPECT_TRUE(HasLog(job, "Redirect", nginx->Url("/new/target.bin"))) << LogText(job);
         int connects = 0;
-        for (const auto& l : Log(job)) connects += l.description == "Connect";
+        for (const auto& l : Log(job))
+            connects += l.description == "Connect";
         EXPECT_EQ(connects, 2);
     }
 }

@@ -220,7 +220,11 @@ int TDownloader::AssignRange(TGenericDownloaderSocket& engine) {
     if (size == 0) {
         if (t.Is("RangeRequested", "Yes")) return 0;
         const TRangeKeys& k = RangeKeys(1);
-        if (!t.Is("Accept-Ranges", "Yes")) Info.WriteInteger(k.Position, 0);
+        // Only a resumed layout keeps its position; after a reset an old
+        // position belongs to another file.
+        if (!t.Is("Accept-Ranges", "Yes") || !t.Get("Download.Reset").empty() ||
+            Info.ReadString(k.Position).empty())
+            Info.WriteInteger(k.Position, 0);
         Info.WriteInteger("Download.Ranges.Count", 1);
         Info.WriteInteger(k.Start, 0);
         Info.DeleteKey(k.End); // no end: the range ends when its connection closes

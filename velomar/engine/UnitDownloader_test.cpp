@@ -22,7 +22,8 @@ protected:
         });
     }
     std::unique_ptr<THTTPDownloader> Make(TJobItem& job) {
-        auto d = std::make_unique<THTTPDownloader>(job, [this](std::uint8_t c) { codes.push_back(c); });
+        auto d =
+            std::make_unique<THTTPDownloader>(job, [this](std::uint8_t c) { codes.push_back(c); });
         d->Pulse(); // psStartup: temp info with Location
         return d;
     }
@@ -157,7 +158,7 @@ TEST_F(DownloaderUnit, TargetNames) {
 namespace {
 // Lays out a file and hands ranges to `engines` idle engines until none is left.
 std::vector<std::pair<std::int64_t, std::int64_t>> Layout(TDownloader& d, TJobItem& job,
-                                                         std::int64_t size, bool ranges) {
+                                                          std::int64_t size, bool ranges) {
     d.TempInfo->Set("HostProtocol", "http");
     d.TempInfo->SetInt("Content-Length", size);
     d.TempInfo->Set("Accept-Ranges", ranges ? "Yes" : "No");
@@ -231,7 +232,7 @@ TEST_F(DownloaderUnit, UnfinishedRangesGoFirstAndKeepTheirPosition) {
     d->TempInfo->Set("Accept-Ranges", "Yes");
     d->OpenTarget();
     d->ProcessHead();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat((d->TargetPath() + "._").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 300000) << "the partial file has its full size after a reset";
     THTTPDownloaderSocket a(true), b(true);
@@ -270,7 +271,8 @@ TEST_F(DownloaderUnit, ResumeOrReset) {
         job.WriteInteger("Download.DownloadedSize", 123);
         job.WriteInteger("Download.Ranges.Count", 2);
         auto d = Make(job);
-        if (c.partExists) platform::testing::WriteFile(d->TargetPath() + "._", std::string(800, 'x'));
+        if (c.partExists)
+            platform::testing::WriteFile(d->TargetPath() + "._", std::string(800, 'x'));
         d->TempInfo->Set("Last-Modified", c.headLM);
         d->TempInfo->Set("Content-Length", c.headCL);
         d->TempInfo->Set("Accept-Ranges", c.ranges);
@@ -314,7 +316,8 @@ TEST_F(DownloaderUnit, AccountingAndWritesStayInsideTheRange) {
     // A body that starts before the position and runs past the end.
     e.BodyOffset = 5;
     std::string body;
-    for (int i = 5; i < 30; ++i) body += char('a' + i - 5);
+    for (int i = 5; i < 30; ++i)
+        body += char('a' + i - 5);
     std::int64_t bytes = d->WriteBody(e, body.data(), 10); // offsets 5..14
     EXPECT_EQ(bytes, 5);
     EXPECT_FALSE(d->RecordReceived(2, bytes));

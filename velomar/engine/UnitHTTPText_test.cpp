@@ -14,7 +14,7 @@ TEST(HTTPText, HeaderFieldsFollowTheColonBlankRuleAndIgnoreCase) {
     EXPECT_EQ(h.StatusClass(), '2');
     EXPECT_EQ(h.StatusCode(), "206");
     EXPECT_EQ(h.Value("Content-Length"), "1234");
-    EXPECT_FALSE(h.Has("X-NoBlank")); // a colon without a blank is not a header
+    EXPECT_FALSE(h.Has("X-NoBlank"));                // a colon without a blank is not a header
     EXPECT_EQ(h.Value("location"), "http://h/a: b"); // only the first ": " splits
     EXPECT_EQ(h.Value("Last-Modified"), "");
     EXPECT_EQ(THeaderFields("garbage").StatusClass(), '\0');
@@ -35,7 +35,8 @@ TEST(HTTPText, BasicCredentialsAreStandardBase64) {
                  {"ab", "", "YWI6"},
                  {"", "", "Og=="},
                  {"\xe9", "\xff", "6Tr/"}};
-    for (auto& c : cases) EXPECT_EQ(BasicCredentials(c.user, c.pwd), c.out) << c.user;
+    for (auto& c : cases)
+        EXPECT_EQ(BasicCredentials(c.user, c.pwd), c.out) << c.user;
 }
 
 TEST(HTTPText, DatesReadAsWrittenAndUnreadableOnesAreNone) {
@@ -91,7 +92,8 @@ TEST(HTTPText, RelativeAddressesResolveAgainstTheCurrentOne) {
         {"http://u:p@h/a/b", "c", "http://u:p@h/a/c"},
         {"http://h/a/b", "..", "http://h/"},
     };
-    for (auto& c : cases) EXPECT_EQ(ResolveURL(c.base, c.link), c.out) << c.base << " + " << c.link;
+    for (auto& c : cases)
+        EXPECT_EQ(ResolveURL(c.base, c.link), c.out) << c.base << " + " << c.link;
 }
 
 TEST(HTTPText, ControlCharacters) {

@@ -50,7 +50,10 @@ protected:
         setenv("REGISTRY_DIR", reg.c_str(), 1);
         settings_ = std::make_unique<TDownloaderINIFile>(dir_.File("velomar.ini"));
         SettingsFile = settings_.get();
-        if (!LangManager) LangManager = new TLangManager();
+        previousLang_ = LangManager;
+        lang_ = std::make_unique<TLangManager>();
+        lang_->LoadCurrent();
+        LangManager = lang_.get();
         InstallDownloaders();
         SetEngineUI(nullptr);
         Main("PulseInterval", "100");
@@ -62,6 +65,8 @@ protected:
         jobs_.clear();
         SetEngineUI(nullptr);
         platform::SetTimerMaker({});
+        LangManager = previousLang_;
+        lang_.reset();
         SettingsFile = nullptr;
         settings_.reset();
     }
@@ -136,6 +141,8 @@ protected:
     platform::testing::TempDir dir_{"vk-engine"};
     std::string program_;
     std::unique_ptr<TDownloaderINIFile> settings_;
+    std::unique_ptr<TLangManager> lang_;
+    TLangManager* previousLang_ = nullptr;
     std::vector<std::unique_ptr<TJobItem>> jobs_;
     std::map<TJobItem*, int> finished_;
 };
