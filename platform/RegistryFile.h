@@ -2,6 +2,10 @@
 // The hive files behind Registry: their text form, a per-process cache of the
 // parsed content and the locked replace that every write goes through.
 //
+// Files in RegistryDir(), per hive (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+// HKEY_CLASSES_ROOT): <hive>.hive the content, <hive>.lock taken with flock
+// by writers, <hive>.tmp the next content until it is renamed over the hive.
+//
 // Hive file (ASCII, one record a line, fields separated by one blank):
 //   registry 1
 //   K <key path>                  every key, parents before children
