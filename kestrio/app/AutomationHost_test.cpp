@@ -2,7 +2,7 @@
 // browser would drive it.
 #include "kestrio/app/AutomationHost.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,11 +13,12 @@
 namespace kestrio {
 namespace {
 
+// The window tests of this executable need a QApplication, whoever comes first.
 QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "kestrio_app_tests";
     static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+    if (!QCoreApplication::instance()) new QApplication(argc, argv);
     return *QCoreApplication::instance();
 }
 

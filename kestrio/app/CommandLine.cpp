@@ -88,6 +88,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (cl.Mode != StartMode::ByHand) return cl;
     if (!cl.PageFile.empty() && !cl.URL.empty()) return usage("give either --page or a URL");
+    if (!cl.PageFile.empty() && !cl.Select.empty())
+        return usage("--select goes with a URL; a snapshot carries its own selection");
     if (!cl.PageFile.empty() || !cl.URL.empty())
         cl.Mode = StartMode::Terminal;
     else if (!cl.SaveTo.empty() || !cl.Select.empty() || cl.AllLinks || cl.Pictures)
