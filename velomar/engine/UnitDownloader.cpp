@@ -38,6 +38,7 @@ TDownloader::TDownloader(TDownloadInfo& job, TFinishEvent onFinish)
     std::int64_t interval = MainInt("PulseInterval", 100);
     Timer->SetInterval(interval < 0 ? 0 : static_cast<int>(interval));
     Timer->OnTimer = [this] { Pulse(); };
+    Timer->FireSoon(); // the first step has nothing to wait for
     Timer->SetEnabled(true);
 }
 

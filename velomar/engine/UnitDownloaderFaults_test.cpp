@@ -298,3 +298,41 @@ TEST_F(FaultDownload, PageLinkingToTheRealFileIsReplacedByIt) {
     ASSERT_EQ(Run(stays), ncSucceeded) << LogText(stays);
     EXPECT_EQ(ReadFile(Downloads() + "/s.zip"), self.body);
 }
+
+TEST_F(FaultDownload, NothingWaitsForAPulsePeriod) {
+    // With a period of ten minutes, only brought-forward pulses can finish these.
+    Main("PulseInterval", "600000");
+    server.Route("/k.bin", Pattern(10240));
+    FaultRoute unknown = Pattern(20000);
+    unknown.contentLength = false;
+    server.Route("/u.bin", unknown);
+    FaultRoute moved;
+    moved.status = 302;
+    moved.location = "/k.bin";
+    server.Route("/m.bin", moved);
+    for (const char* path : {"/k.bin", "/u.bin", "/m.bin"}) {
+        TJobItem& job = NewJob(server.Url(path), 3);
+        job.WriteString("DownloadDirectory", Downloads() + path);
+        ASSERT_EQ(Run(job, 10000), ncSucceeded) << path << "\n" << LogText(job);
+    }
+}
+
+TEST_F(FaultDownload, DebugLogLines) {
+    Main("Logging", "1");
+    StartLogFile();
+    server.Route("/l.bin", Pattern(3000));
+    TJobItem& job = NewJob(server.Url("/l.bin"), 1);
+    ASSERT_EQ(Run(job), ncSucceeded) << LogText(job);
+    const std::string log = ReadFile(LogFileName());
+    std::size_t at = 0;
+    for (const char* line :
+         {"Pulse: startup", "Pulse: getHead", "TempInfo:\r\n", "Connected",
+          "Request:\r\nHEAD /l.bin HTTP/1.0", "Header:\r\nHTTP/1.0 200", "Pulse: checkRedirection",
+          "Pulse: proccessHead", "Allocating File Size: 3000", "Request:\r\nGET /l.bin",
+          "writing 1 at 0: ", "Disconnected", "Pulse: finishDownload", "Pulse: success"}) {
+        std::size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << log.substr(at, 2000);
+        at = found;
+    }
+    EXPECT_NE(log.find("] \r\nPulse: startup\r\n\r\n"), std::string::npos);
+}
