@@ -169,7 +169,7 @@ std::string TLister::MakeLocalName(std::string_view name) {
                           c == '-' || c == '.' || c == '_';
         candidate += kept ? c : '_';
     }
-    if (candidate.empty()) candidate = "f" + std::to_string(NameCounter++);
+    if (candidate.empty()) candidate.append("f").append(std::to_string(NameCounter++));
     for (bool hit = true; hit;) {
         hit = false;
         for (const auto* list : {&Pages, &Pictures, &Stylesheets}) {
