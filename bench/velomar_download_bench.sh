@@ -12,7 +12,8 @@
 # program and Velomar's ratios to aria2c. Every download is compared with its
 # source.
 #
-# Usage: bench/velomar_download_bench.sh [path/to/velomar]
+# Usage: bench/velomar_download_bench.sh [path/to/velomar]   (default build/bin/velomar;
+#        measure an optimised build: -DCMAKE_BUILD_TYPE=Release)
 # Environment: RUNS (3), SIZES_MIB ("100 1024"), SMALL_FILES (500),
 #              SKIP_VELOMAR=1 (aria2c only), KEEP=1 (keep the temp folder).
 set -euo pipefail
