@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/DateTimeText.h"
+#include "platform/IniFileStore.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -17,367 +18,22 @@
 #include <string_view>
 #include <unordered_map>
 
-// INI text (what a person sees):
-//   [Section]CRLF  key=valueCRLF ...  with a blank line between sections.
-//   Loading accepts LF or CR LF, blanks around names and "=", blank lines,
-//   a missing final line end and a UTF-8 byte-order mark. The first occurrence
-//   of a repeated key (or section) wins. ";" comments and other lines that are
-//   not key=value are kept in place and written back as they were.
-//   Values are stored as they are, except a value that holds CR or LF, starts
-//   or ends with a blank or tab, or both starts and ends with '"': it is written
-//   in double quotes with "\\", "\r" and "\n" for backslash, CR and LF. On load
-//   a value in double quotes loses them and "\\", "\r", "\n" are decoded (any
-//   other backslash stays as it is), so every value reads back as written and
-//   no value can add a line, a key or a section.
-//   Names are trimmed; in a key CR, LF and "=" and a leading "[" or ";" become
-//   "_" (an empty key is "_"), in a section name CR and LF do, so no name can
-//   break a line either.
-//
-// Journal ("<path>.journal"), one line per change, appended before the write
-// returns:  op TAB section TAB key TAB value TAB fnv32-hex LF
-//   op: W (write value), D (delete key), E (erase section); fields escape
-//   backslash, TAB, CR and LF. A line whose checksum does not match (the torn
-//   last line of a killed process) is ignored. Replaying the journal over an
-//   INI file that already holds it gives the same result, so a crash between
-//   renaming the new INI file and removing the journal loses nothing.
+// The whole file is held parsed in memory. Each change is appended as one line
+// to the journal "<path>.journal" before the write returns; the journal is
+// folded by writing the INI text under "<path>.tmp", renaming that over the
+// file, then removing the journal. A load reads the INI file, replays the
+// journal (skipping damaged lines) and folds. Replaying a journal over a file
+// that already holds it changes nothing, so a kill at any step loses nothing.
+// The line formats are in IniFileStore.cpp. One process writes a file at a
+// time; others may read the INI file, which is always whole.
 //
 // There is no fsync: the guarantee is against the process dying (SIGKILL, a
 // crash), which cannot lose data that write() has put into the page cache; it
 // is not against power loss.
 
 namespace platform {
+using namespace inifile;
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-struct NoCaseHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept {
-        std::uint64_t h = 1469598103934665603ull;
-        for (char c : s) {
-            h ^= static_cast<unsigned char>(Lower(c));
-            h *= 1099511628211ull;
-        }
-        return static_cast<size_t>(h);
-    }
-};
-struct NoCaseEq {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (Lower(a[i]) != Lower(b[i])) return false;
-        return true;
-    }
-};
-using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEq>;
-
-enum class Kind : std::uint8_t { Key, Raw, Dead };
-struct Entry {
-    std::string name; // a Raw entry keeps its whole line here
-    std::string value;
-    Kind kind;
-};
-struct Section {
-    std::string name;
-    std::vector<Entry> entries;
-    NameIndex index;
-    size_t dead = 0;
-    bool alive = true;
-};
-
-// Deleted entries stay as tombstones until they are the majority, which keeps
-// deletion O(1) amortised while preserving the order of the rest.
-template <class T, class Live, class Name>
-void Compact(std::vector<T>& items, NameIndex& index, size_t& dead, Live live, Name name) {
-    if (dead < 16 || dead * 2 < items.size()) return;
-    std::vector<T> kept;
-    kept.reserve(items.size() - dead);
-    index.clear();
-    for (auto& it : items) {
-        if (!live(it)) continue;
-        kept.push_back(std::move(it));
-        if (const std::string* n = name(kept.back())) index.emplace(*n, kept.size() - 1);
-    }
-    items.swap(kept);
-    dead = 0;
-}
-
-struct Store {
-    std::vector<std::string> preamble; // raw lines before the first section
-    std::vector<Section> sections;
-    NameIndex index;
-    size_t dead = 0;
-
-    const Section* Find(std::string_view name) const {
-        auto it = index.find(name);
-        return it == index.end() ? nullptr : &sections[it->second];
-    }
-    Section* Find(std::string_view name) {
-        auto it = index.find(name);
-        return it == index.end() ? nullptr : &sections[it->second];
-    }
-    const Entry* FindKey(std::string_view section, std::string_view key) const {
-        const Section* s = Find(section);
-        if (!s) return nullptr;
-        auto it = s->index.find(key);
-        return it == s->index.end() ? nullptr : &s->entries[it->second];
-    }
-    Section& Get(std::string_view name) {
-        if (Section* s = Find(name)) return *s;
-        sections.push_back(Section{std::string(name), {}, {}, 0, true});
-        index.emplace(std::string(name), sections.size() - 1);
-        return sections.back();
-    }
-    // Each returns whether anything changed.
-    bool Set(std::string_view section, std::string_view key, std::string_view value,
-             bool keepFirst = false) {
-        Section& s = Get(section);
-        auto it = s.index.find(key);
-        if (it != s.index.end()) {
-            Entry& e = s.entries[it->second];
-            if (keepFirst || e.value == value) return false;
-            e.value.assign(value);
-            return true;
-        }
-        s.entries.push_back(Entry{std::string(key), std::string(value), Kind::Key});
-        s.index.emplace(std::string(key), s.entries.size() - 1);
-        return true;
-    }
-    bool Delete(std::string_view section, std::string_view key) {
-        Section* s = Find(section);
-        if (!s) return false;
-        auto it = s->index.find(key);
-        if (it == s->index.end()) return false;
-        Entry& e = s->entries[it->second];
-        e.kind = Kind::Dead;
-        std::string().swap(e.value);
-        s->index.erase(it);
-        ++s->dead;
-        Compact(
-            s->entries, s->index, s->dead, [](const Entry& x) { return x.kind != Kind::Dead; },
-            [](const Entry& x) { return x.kind == Kind::Key ? &x.name : nullptr; });
-        return true;
-    }
-    bool Erase(std::string_view section) {
-        auto it = index.find(section);
-        if (it == index.end()) return false;
-        Section& s = sections[it->second];
-        s.alive = false;
-        s.entries.clear();
-        s.index.clear();
-        index.erase(it);
-        ++dead;
-        Compact(
-            sections, index, dead, [](const Section& x) { return x.alive; },
-            [](const Section& x) { return &x.name; });
-        return true;
-    }
-};
-
-// --- INI text ---------------------------------------------------------------
-
-std::string_view Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool NeedsQuotes(std::string_view v) {
-    if (v.empty()) return false;
-    if (v.find_first_of("\r\n") != std::string_view::npos) return true;
-    if (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t') return true;
-    return v.size() >= 2 && v.front() == '"' && v.back() == '"';
-}
-
-void AppendValue(std::string& out, std::string_view v) {
-    if (!NeedsQuotes(v)) {
-        out += v;
-        return;
-    }
-    out += '"';
-    for (char c : v) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    out += '"';
-}
-
-std::string DecodeValue(std::string_view v) {
-    if (v.size() < 2 || v.front() != '"' || v.back() != '"') return std::string(v);
-    v = v.substr(1, v.size() - 2);
-    std::string out;
-    out.reserve(v.size());
-    for (size_t i = 0; i < v.size(); ++i) {
-        char c = v[i];
-        if (c == '\\' && i + 1 < v.size()) {
-            char n = v[i + 1];
-            if (n == '\\' || n == 'r' || n == 'n') {
-                out += n == '\\' ? '\\' : n == 'r' ? '\r' : '\n';
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
-}
-
-void Parse(std::string_view text, Store& st) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    Section* cur = nullptr;
-    while (!text.empty()) {
-        size_t nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        std::string_view t = Trim(line);
-        if (t.empty()) continue;
-        if (t.front() == '[' && t.back() == ']' && t.size() >= 2) {
-            cur = &st.Get(Trim(t.substr(1, t.size() - 2)));
-            continue;
-        }
-        size_t eq = t.find('=');
-        std::string_view key =
-            eq == std::string_view::npos ? std::string_view() : Trim(t.substr(0, eq));
-        if (t.front() == ';' || key.empty() || !cur) {
-            if (cur)
-                cur->entries.push_back(Entry{std::string(line), {}, Kind::Raw});
-            else
-                st.preamble.emplace_back(line);
-            continue;
-        }
-        st.Set(cur->name, key, DecodeValue(Trim(t.substr(eq + 1))), true);
-    }
-}
-
-std::string Serialize(const Store& st, size_t sizeHint) {
-    std::string out;
-    out.reserve(sizeHint + sizeHint / 8 + 64);
-    for (const auto& l : st.preamble) {
-        out += l;
-        out += "\r\n";
-    }
-    bool first = true;
-    for (const auto& s : st.sections) {
-        if (!s.alive) continue;
-        if (!first || !st.preamble.empty()) out += "\r\n";
-        first = false;
-        out += '[';
-        out += s.name;
-        out += "]\r\n";
-        for (const auto& e : s.entries) {
-            if (e.kind == Kind::Dead) continue;
-            out += e.name;
-            if (e.kind == Kind::Key) {
-                out += '=';
-                AppendValue(out, e.value);
-            }
-            out += "\r\n";
-        }
-    }
-    return out;
-}
-
-// Names: trimmed, and no character that would end the line or the name.
-std::string_view CleanName(std::string_view name, std::string& buf, bool isKey) {
-    name = Trim(name);
-    bool dirty = false;
-    for (char c : name)
-        if (c == '\r' || c == '\n' || (isKey && c == '=')) dirty = true;
-    if (isKey && !name.empty() && (name.front() == '[' || name.front() == ';')) dirty = true;
-    if (isKey && name.empty()) return "_"; // "=value" would not read back as a key
-    if (!dirty) return name;
-    buf.assign(name);
-    for (char& c : buf)
-        if (c == '\r' || c == '\n' || (isKey && c == '=')) c = '_';
-    if (isKey && (buf.front() == '[' || buf.front() == ';')) buf.front() = '_';
-    return buf;
-}
-
-// --- journal lines ----------------------------------------------------------
-
-std::uint32_t Fnv32(std::string_view s) {
-    std::uint32_t h = 2166136261u;
-    for (char c : s) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 16777619u;
-    }
-    return h;
-}
-
-void AppendField(std::string& out, std::string_view f) {
-    out += '\t';
-    for (char c : f) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-}
-
-bool ReadField(std::string_view& rest, std::string& out) {
-    out.clear();
-    size_t i = 0;
-    for (; i < rest.size() && rest[i] != '\t'; ++i) {
-        char c = rest[i];
-        if (c != '\\') {
-            out += c;
-            continue;
-        }
-        if (++i == rest.size()) return false;
-        char n = rest[i];
-        out += n == 't' ? '\t' : n == 'r' ? '\r' : n == 'n' ? '\n' : n;
-    }
-    rest.remove_prefix(i);
-    return true;
-}
-
-// Applies one journal line; false when it is damaged.
-bool ReplayLine(std::string_view line, Store& st) {
-    size_t tab = line.rfind('\t');
-    if (tab == std::string_view::npos || line.size() - tab - 1 != 8) return false;
-    std::uint32_t sum = 0;
-    auto hex = line.substr(tab + 1);
-    if (std::from_chars(hex.data(), hex.data() + 8, sum, 16).ptr != hex.data() + 8) return false;
-    std::string_view body = line.substr(0, tab);
-    if (Fnv32(body) != sum || body.size() < 2 || body[1] != '\t') return false;
-    char op = body[0];
-    std::string_view rest = body.substr(1);
-    std::string f[3];
-    for (auto& x : f) {
-        if (rest.empty() || rest[0] != '\t') return false;
-        rest.remove_prefix(1);
-        if (!ReadField(rest, x)) return false;
-    }
-    if (!rest.empty()) return false;
-    if (op == 'W')
-        st.Set(f[0], f[1], f[2]);
-    else if (op == 'D')
-        st.Delete(f[0], f[1]);
-    else if (op == 'E')
-        st.Erase(f[0]);
-    else
-        return false;
-    return true;
-}
 
 // --- files ------------------------------------------------------------------
 
@@ -515,18 +171,14 @@ struct IniFile::Impl {
     }
 
     void Append(char op, std::string_view section, std::string_view key, std::string_view value) {
-        line.clear();
-        line += op;
-        AppendField(line, section);
-        AppendField(line, key);
-        AppendField(line, value);
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "\t%08x\n", static_cast<unsigned>(Fnv32(line)));
-        line += hex;
+        JournalLine(line, op, section, key, value);
         if (journalFd < 0) {
             journalFd =
                 ::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-            if (journalFd >= 0 && journalTorn) line.insert(0, "\n"); // end the torn line
+            if (journalFd >= 0 && journalTorn && !WriteAll(journalFd, "\n")) { // end the torn line
+                ::close(journalFd);
+                journalFd = -1;
+            }
         }
         // One write() of a whole line to an O_APPEND file: once it returns, the
         // change survives the death of the process (see the top of this file).

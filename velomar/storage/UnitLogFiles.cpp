@@ -49,7 +49,8 @@ void StartLogFile() {
 
 void WriteLog(const std::string& text) {
     if (!SettingsFile || !SettingsFile->ReadBool("Main", "Logging", false)) return;
-    std::string entry = "[" + platform::NowText() + "] \r\n" + text + "\r\n\r\n";
+    std::string entry = "[";
+    entry.append(platform::NowText()).append("] \r\n").append(text).append("\r\n\r\n");
     // Opened and closed per entry so the user may read or delete the file at any time.
     int fd = ::open(LogFileName().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) return;

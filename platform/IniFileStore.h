@@ -1,0 +1,154 @@
+#pragma once
+// The parsed form of an INI file and its two text forms: the INI text and the
+// journal lines. Internal to IniFile.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::inifile {
+
+inline char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const noexcept {
+        std::uint64_t h = 1469598103934665603ull;
+        for (char c : s) {
+            h ^= static_cast<unsigned char>(Lower(c));
+            h *= 1099511628211ull;
+        }
+        return static_cast<size_t>(h);
+    }
+};
+struct NoCaseEq {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (Lower(a[i]) != Lower(b[i])) return false;
+        return true;
+    }
+};
+using NameIndex = std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEq>;
+
+enum class Kind : std::uint8_t { Key, Raw, Dead };
+struct Entry {
+    std::string name; // a Raw entry keeps its whole line here
+    std::string value;
+    Kind kind;
+};
+struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    NameIndex index;
+    size_t dead = 0;
+    bool alive = true;
+};
+
+// Deleted entries stay as tombstones until they are the majority, which keeps
+// deletion O(1) amortised while preserving the order of the rest.
+template <class T, class Live, class Name>
+void Compact(std::vector<T>& items, NameIndex& index, size_t& dead, Live live, Name name) {
+    if (dead < 16 || dead * 2 < items.size()) return;
+    std::vector<T> kept;
+    kept.reserve(items.size() - dead);
+    index.clear();
+    for (auto& it : items) {
+        if (!live(it)) continue;
+        kept.push_back(std::move(it));
+        if (const std::string* n = name(kept.back())) index.emplace(*n, kept.size() - 1);
+    }
+    items.swap(kept);
+    dead = 0;
+}
+
+struct Store {
+    std::vector<std::string> preamble; // raw lines before the first section
+    std::vector<Section> sections;
+    NameIndex index;
+    size_t dead = 0;
+
+    const Section* Find(std::string_view name) const {
+        auto it = index.find(name);
+        return it == index.end() ? nullptr : &sections[it->second];
+    }
+    Section* Find(std::string_view name) {
+        auto it = index.find(name);
+        return it == index.end() ? nullptr : &sections[it->second];
+    }
+    const Entry* FindKey(std::string_view section, std::string_view key) const {
+        const Section* s = Find(section);
+        if (!s) return nullptr;
+        auto it = s->index.find(key);
+        return it == s->index.end() ? nullptr : &s->entries[it->second];
+    }
+    Section& Get(std::string_view name) {
+        if (Section* s = Find(name)) return *s;
+        sections.push_back(Section{std::string(name), {}, {}, 0, true});
+        index.emplace(std::string(name), sections.size() - 1);
+        return sections.back();
+    }
+    // Each returns whether anything changed.
+    bool Set(std::string_view section, std::string_view key, std::string_view value,
+             bool keepFirst = false) {
+        Section& s = Get(section);
+        auto it = s.index.find(key);
+        if (it != s.index.end()) {
+            Entry& e = s.entries[it->second];
+            if (keepFirst || e.value == value) return false;
+            e.value.assign(value);
+            return true;
+        }
+        s.entries.push_back(Entry{std::string(key), std::string(value), Kind::Key});
+        s.index.emplace(std::string(key), s.entries.size() - 1);
+        return true;
+    }
+    bool Delete(std::string_view section, std::string_view key) {
+        Section* s = Find(section);
+        if (!s) return false;
+        auto it = s->index.find(key);
+        if (it == s->index.end()) return false;
+        Entry& e = s->entries[it->second];
+        e.kind = Kind::Dead;
+        std::string().swap(e.value);
+        s->index.erase(it);
+        ++s->dead;
+        Compact(
+            s->entries, s->index, s->dead, [](const Entry& x) { return x.kind != Kind::Dead; },
+            [](const Entry& x) { return x.kind == Kind::Key ? &x.name : nullptr; });
+        return true;
+    }
+    bool Erase(std::string_view section) {
+        auto it = index.find(section);
+        if (it == index.end()) return false;
+        Section& s = sections[it->second];
+        s.alive = false;
+        s.entries.clear();
+        s.index.clear();
+        index.erase(it);
+        ++dead;
+        Compact(
+            sections, index, dead, [](const Section& x) { return x.alive; },
+            [](const Section& x) { return &x.name; });
+        return true;
+    }
+};
+
+std::string_view Trim(std::string_view s);
+// Adds the lines of `text` to `st`.
+void Parse(std::string_view text, Store& st);
+// The INI text, CR LF line ends.
+std::string Serialize(const Store& st, size_t sizeHint);
+// `name` made safe to store; may return a view of `buf`.
+std::string_view CleanName(std::string_view name, std::string& buf, bool isKey);
+// Replaces `out` with the journal line (LF included) of one change.
+void JournalLine(std::string& out, char op, std::string_view section, std::string_view key,
+                 std::string_view value);
+// Applies one journal line (without its LF); false when it is damaged.
+bool ReplayLine(std::string_view line, Store& st);
+
+} // namespace platform::inifile
