@@ -68,7 +68,9 @@ private:
         soonArmed_ = false;
         if (!enabled_) return;
         timer_->start(interval_);
-        if (OnTimer) OnTimer(); // may destroy this object: touch nothing after
+        // The handler may destroy this object (and OnTimer with it): it runs
+        // from a copy, and nothing of ours is touched after it.
+        if (std::function<void()> handler = OnTimer) handler();
     }
 
     QTimer* timer_;
