@@ -9,14 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <random>
 
@@ -58,11 +56,23 @@ Model DumpOf(const IniFile& ini) {
     return d;
 }
 
-// The child: continue the sequence from VK_INI_CRASH_START, reporting each
-// change that returned as 8 bytes on fd 3.
+// The number of the last change that returned, in a file both processes map.
+// A shared counter rather than a message per change, so that the child makes
+// no system call of its own between changes and a kill lands anywhere in them.
+std::int64_t* MapCounter(const std::string& file) {
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::ftruncate(fd, sizeof(std::int64_t)) != 0) return nullptr;
+    void* p = ::mmap(nullptr, sizeof(std::int64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    return p == MAP_FAILED ? nullptr : static_cast<std::int64_t*>(p);
+}
+
+// The child: continue the sequence from VK_INI_CRASH_START.
 int CrashChildMain(const char* path) {
     alarm(30); // never outlive a parent that died
     std::int64_t i = std::atoll(std::getenv("VK_INI_CRASH_START"));
+    std::int64_t* counter = MapCounter(std::getenv("VK_INI_CRASH_COUNTER"));
+    if (!counter) return 1;
     IniFile ini(path);
     ini.SetFoldPolicy(4096, 2); // fold often, so kills land inside folds too
     for (;; ++i) {
@@ -73,7 +83,7 @@ int CrashChildMain(const char* path) {
             ini.DeleteKey(op.section, op.key);
         else
             ini.EraseSection(op.section);
-        if (::write(3, &i, sizeof i) != sizeof i) return 1;
+        __atomic_store_n(counter, i, __ATOMIC_RELEASE);
     }
 }
 
@@ -84,82 +94,63 @@ int CrashChildMain(const char* path) {
 
 struct Child {
     pid_t pid = -1;
-    int fd = -1;
-    std::string pending;
-    std::int64_t last = -1; // last change reported
+    std::int64_t* counter;
 
-    Child(const std::string& path, std::int64_t start) {
-        int p[2];
-        if (::pipe2(p, O_CLOEXEC) != 0) return;
+    Child(const std::string& path, const std::string& counterFile, std::int64_t start)
+        : counter(MapCounter(counterFile)) {
+        if (!counter) return;
+        __atomic_store_n(counter, -1, __ATOMIC_RELEASE);
         pid = ::fork();
         if (pid == 0) {
-            ::dup2(p[1], 3); // dup2 clears close-on-exec
             setenv("VK_INI_CRASH_CHILD", path.c_str(), 1);
+            setenv("VK_INI_CRASH_COUNTER", counterFile.c_str(), 1);
             setenv("VK_INI_CRASH_START", std::to_string(start).c_str(), 1);
             execl("/proc/self/exe", "ini-crash-child", static_cast<char*>(nullptr));
             _exit(127);
         }
-        ::close(p[1]);
-        fd = p[0];
     }
-    // Reads reports for up to `ms` milliseconds (ms < 0: until EOF); false at EOF.
-    bool Drain(int ms) {
-        using Clock = std::chrono::steady_clock;
-        const auto until = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
-        auto left = [&] {
-            auto d = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-            return std::max(0, static_cast<int>(d.count()));
-        };
-        for (;;) {
-            pollfd pf{fd, POLLIN, 0};
-            int r = ::poll(&pf, 1, ms < 0 ? -1 : left());
-            if (r == 0 && ms >= 0) return true;
-            if (r <= 0) continue;
-            char buf[65536];
-            ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n <= 0) return false;
-            pending.append(buf, static_cast<size_t>(n));
-            size_t whole = pending.size() / 8 * 8;
-            if (whole) std::memcpy(&last, pending.data() + whole - 8, 8);
-            pending.erase(0, whole);
-            if (ms >= 0 && left() == 0) return true;
-        }
+    ~Child() {
+        if (counter) ::munmap(counter, sizeof(std::int64_t));
     }
+    std::int64_t Last() const { return __atomic_load_n(counter, __ATOMIC_ACQUIRE); }
+    bool Alive() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
     void Kill() {
         ::kill(pid, SIGKILL);
-        Drain(-1);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ::close(fd);
+        ::waitpid(pid, nullptr, 0);
     }
 };
+
+void SleepUs(unsigned us) {
+    ::usleep(us);
+}
 
 TEST(IniFileCrash, KilledWriterLosesNoReturnedWriteAndLeavesNothingHalfWritten) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("velomar.ini").toStdString();
+    const std::string counterFile = dir.filePath("counter").toStdString();
     std::mt19937 rng(12345);
     Model model;           // state after change `done`
     std::int64_t done = 0; // changes 1..done are in the file
     int roundsWithWrites = 0, readerChecks = 0;
 
-    for (int round = 0; round < 40; ++round) {
-        Child child(path, done + 1);
+    for (int round = 0; round < 60; ++round) {
+        Child child(path, counterFile, done + 1);
         ASSERT_GT(child.pid, 0);
         // Mostly kill while changes stream in; sometimes while the child starts
         // (loading and folding what the previous one left).
         if (round % 5 == 4) {
-            child.Drain(static_cast<int>(rng() % 20));
+            SleepUs(static_cast<unsigned>(rng() % 20000));
         } else {
-            while (child.last < 0 && child.Drain(5)) {
-            }
-            child.Drain(static_cast<int>(rng() % 12));
+            for (int i = 0; i < 5000 && child.Last() < 0 && child.Alive(); ++i)
+                SleepUs(200);
+            SleepUs(static_cast<unsigned>(rng() % 12000));
             // A second process reading meanwhile sees some whole earlier state.
             if (round % 2 == 0) {
                 IniFile reader(path, IniFile::Mode::ReadOnly);
                 Model seen = DumpOf(reader), m = model;
-                child.Drain(0);
+                const std::int64_t last = child.Last();
                 bool found = seen == m;
-                for (std::int64_t i = done + 1; !found && i <= child.last + 1; ++i) {
+                for (std::int64_t i = done + 1; !found && i <= last + 1; ++i) {
                     Apply(m, CrashOp(i));
                     found = seen == m;
                 }
@@ -168,8 +159,9 @@ TEST(IniFileCrash, KilledWriterLosesNoReturnedWriteAndLeavesNothingHalfWritten) 
             }
         }
         child.Kill();
-        const std::int64_t returned = std::max(child.last, done);
-        if (child.last > 0) ++roundsWithWrites;
+        const std::int64_t last = child.Last();
+        const std::int64_t returned = std::max(last, done);
+        if (last > 0) ++roundsWithWrites;
 
         IniFile next(path); // the next load
         Model seen = DumpOf(next);
@@ -186,8 +178,8 @@ TEST(IniFileCrash, KilledWriterLosesNoReturnedWriteAndLeavesNothingHalfWritten) 
         }
         model = std::move(m);
     }
-    EXPECT_GE(roundsWithWrites, 25);
-    EXPECT_GE(readerChecks, 10);
+    EXPECT_GE(roundsWithWrites, 30);
+    EXPECT_GE(readerChecks, 15);
     EXPECT_GT(done, 1000);
 }
 
