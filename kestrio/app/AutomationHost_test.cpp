@@ -1,11 +1,17 @@
 // The automation object over native messaging, driven through a pipe as a
 // browser would drive it.
 #include "kestrio/app/AutomationHost.h"
+#include "kestrio/app/MainFrm.h"
+#include "kestrio/app/StartFrm.h"
+#include "kestrio/app/StoredOptions.h"
+#include "platform/testing/TempDir.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -148,6 +154,56 @@ TEST(AutomationHostTest, ErrorsGoBackAsTheCallsError) {
     p.CloseInput();
     SpinUntil([&] { return ended; });
     EXPECT_TRUE(ended);
+}
+
+// The real dialog behind the object: a link meant for the browser's own
+// download handling goes back to the browser as a navigate message.
+TEST(AutomationHostTest, HandOverFromTheDialogAsksTheBrowserToFetch) {
+    App();
+    platform::testing::TempDir store("kesapp-store"), out("kesapp-out");
+    qputenv("REGISTRY_DIR", QByteArray::fromStdString(store.Path()));
+    qputenv("KESTRIO_SERVER",
+            QByteArray::fromStdString("http://127.0.0.1:" +
+                                      std::to_string(platform::testing::FreePort())));
+    TOptions o;
+    o.Advanced.DoWithExtensions = 1;
+    o.Advanced.Extensions = "zip";
+    ASSERT_TRUE(SaveOptions(o));
+    Pipes p;
+    TStartForm form;
+    form.ShowError = [](const QString& m) { ADD_FAILURE() << m.toStdString(); };
+    TKesApp app(&form);
+    bool ended = false;
+    app.OnLastRelease = [&] { ended = true; };
+    AutomationHost host(app, p.toHost[0], p.fromHost[1]);
+    form.show();
+    p.Send(R"({"call":"Start","id":1,"snapshot":{"version":1,"window":{
+        "url":"http://127.0.0.1/p.htm","document":{"title":"P","selection":"Get it",
+        "links":[{"href":"http://127.0.0.1/files/a.zip","innerText":"Get it"}],
+        "all":[{"tagName":"HTML","outerHTML":"<HTML><a href=files/a.zip>Get it</a></HTML>"}]}}}})");
+    std::vector<QJsonObject> got;
+    SpinUntil([&] {
+        for (auto& m : p.Received())
+            got.push_back(m);
+        return !got.empty();
+    });
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_TRUE(got[0]["ok"].toBool());
+    p.CloseInput();
+    SpinUntil([&] { return host.Released(); });
+
+    form.edFolder->setText(QString::fromStdString(out.Path()));
+    form.btnSave->click();
+    for (auto& m : p.Received())
+        got.push_back(m);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1]["navigate"].toString(), "http://127.0.0.1/files/a.zip");
+    EXPECT_TRUE(ended) << "both holds are gone";
+    const std::string index = platform::testing::ReadFile(out.File("INDEX.HTM"));
+    EXPECT_NE(index.find("javascript: alert('http://127.0.0.1/files/a.zip"), std::string::npos)
+        << index;
+    qunsetenv("REGISTRY_DIR");
+    qunsetenv("KESTRIO_SERVER");
 }
 
 } // namespace

@@ -44,6 +44,10 @@ TStartDialog::TStartDialog() {
     Version.OnNewVersion = nullptr; // the view shows the message
 }
 
+TStartDialog::~TStartDialog() {
+    Lister.reset();
+}
+
 void TStartDialog::FormShow() {
     ActiveTab = tabAbout;
     LoadOptions();

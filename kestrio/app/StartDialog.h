@@ -23,6 +23,8 @@ extern const char* const kByHandMessage; // "You don't need to start Kestrio.exe
 class TStartDialog : public IPageReceiver {
 public:
     TStartDialog();
+    // The lister of the save goes with the dialog.
+    ~TStartDialog() override;
 
     // Controls (Windows-1252 texts).
     std::string Caption = "Kestrio";

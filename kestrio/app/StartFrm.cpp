@@ -239,7 +239,6 @@ void TStartForm::LoadPage(const platform::DomValue& W) {
     LinksView->clear();
     Logic.LoadPage(W);
     LogicToControls();
-    QApplication::setApplicationDisplayName(Cp1252ToQString(Logic.Caption));
 }
 
 void TStartForm::PageControl1Changing(int index) {

@@ -29,7 +29,6 @@ std::string ExecutablePath(const char* argv0) {
 int RunWindows(int argc, char** argv, const CommandLine& cl) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kestrio");
-    QApplication::setApplicationDisplayName("Kestrio");
     if (cl.Mode != StartMode::Terminal) {
         std::string ignored; // refreshed at every start; failures are silent
         RegisterServer(ExecutablePath(argv[0]), ignored);
