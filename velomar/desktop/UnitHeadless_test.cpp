@@ -162,6 +162,7 @@ TEST(HeadlessServerTest, TwoURLsCompleteByteIdentical) {
     EXPECT_TRUE(ReadFile(v.Download("b.bin")) == b);
     EXPECT_NE(r.out.find("a.bin  300.0 KiB  completed"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("b.bin"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "no redraw codes into a pipe";
 
     // Listed and completed: a rerun adds nothing and has nothing to do.
     const RunResult again = v.Run({nginx.Url("/a.bin")});

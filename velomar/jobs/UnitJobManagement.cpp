@@ -43,30 +43,23 @@ int TJobManager::IndexOf(const TJobItem* job) const {
 
 void TJobManager::SaveJobList() {
     // Only differences are written: the outcome is the same list of keys, and
-    // a pass that changes nothing costs no write.
+    // a pass that changes nothing costs no write. Every write is on disk when
+    // it returns (the settings file's journal), so no further flush is needed;
+    // folding the file at every change would cost a rewrite per added job.
     const auto oldCount = SettingsFile->ReadInteger(kMain, "Job.Count", 0);
-    bool changed = false;
     for (auto i = static_cast<std::int64_t>(Items.size()) + 1; i <= oldCount; ++i) {
         const std::string key = PositionKey(static_cast<std::size_t>(i));
-        if (SettingsFile->ValueExists(kMain, key)) {
-            SettingsFile->DeleteKey(kMain, key);
-            changed = true;
-        }
+        if (SettingsFile->ValueExists(kMain, key)) SettingsFile->DeleteKey(kMain, key);
     }
     for (std::size_t i = 0; i < Items.size(); ++i) {
         const std::string key = PositionKey(i + 1);
         if (!SettingsFile->ValueExists(kMain, key) ||
-            SettingsFile->ReadString(kMain, key, "") != Items[i]->Section) {
+            SettingsFile->ReadString(kMain, key, "") != Items[i]->Section)
             SettingsFile->WriteString(kMain, key, Items[i]->Section);
-            changed = true;
-        }
     }
-    if (!SettingsFile->ValueExists(kMain, "Job.Count") ||
-        oldCount != static_cast<std::int64_t>(Items.size())) {
-        SettingsFile->WriteInteger(kMain, "Job.Count", static_cast<std::int64_t>(Items.size()));
-        changed = true;
-    }
-    if (changed) SettingsFile->UpdateFile();
+    const auto count = static_cast<std::int64_t>(Items.size());
+    if (SettingsFile->ReadString(kMain, "Job.Count", "") != std::to_string(count))
+        SettingsFile->WriteInteger(kMain, "Job.Count", count);
 }
 
 bool TJobManager::UpdateQueue() {
