@@ -1,9 +1,8 @@
 #include "platform/IniFile.h"
 
 #include "platform/DateTimeText.h"
+#include "platform/testing/EventLoop.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -333,17 +332,11 @@ TEST_F(IniFileTest, FoldsWhenJournalGrowsOrIntervalPasses) {
 }
 
 TEST_F(IniFileTest, EventLoopFoldsSoonAfterTheLastWrite) {
-    int argc = 1;
-    char arg0[] = "test";
-    char* argv[] = {arg0, nullptr};
-    QCoreApplication app(argc, argv);
+    platform::testing::App();
     IniFile ini(path);
     ini.SetFoldPolicy(1 << 20, 20);
     ini.WriteString("Main", "Idle", "yes");
-    QElapsedTimer t;
-    t.start();
-    while (!Exists(path) && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(platform::testing::RunUntil([&] { return Exists(path); }, 5000));
     EXPECT_EQ(Slurp(path), "[Main]\r\nIdle=yes\r\n");
 }
 

@@ -3,9 +3,9 @@
 #include "engine/UnitDownloader.h"
 #include "i18n/UnitLanguageManagement.h"
 #include "platform/DateTimeText.h"
+#include "platform/testing/EventLoop.h"
 #include "storage/UnitLogFiles.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -36,10 +36,6 @@ struct Report {
 
 class JobItemTest : public ::testing::Test {
 protected:
-    int argc = 1;
-    char arg0[8] = "test";
-    char* argv[2] = {arg0, nullptr};
-    QCoreApplication app{argc, argv}; // timers of the fake downloaders never fire
     QTemporaryDir dir;
     std::vector<std::string> factoryUrls;
     std::vector<Report> reports;
@@ -47,6 +43,7 @@ protected:
     bool factoryReturnsNull = false;
 
     void SetUp() override {
+        platform::testing::App(); // for the fake downloaders' timers, which never fire here
         setenv("VELOMAR_PROGRAM_PATH", dir.filePath("velomar").toStdString().c_str(), 1);
         setenv("REGISTRY_DIR", dir.filePath("registry").toStdString().c_str(), 1);
         SettingsFile = new TDownloaderINIFile(SettingsFileName());
