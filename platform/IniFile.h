@@ -3,8 +3,9 @@
 // compared without regard to ASCII case and keeping the spelling of their first
 // write. The whole file is kept parsed in memory; reads never touch the disk.
 //
-// Durability (see IniFile.cpp for the journal format):
-//  - ReadOnly: loaded once, never written (language files).
+// Durability (IniFile.cpp; the text formats are in IniFileStore.cpp):
+//  - ReadOnly: loaded once, never written (language files); writes change only
+//    the copy in memory. Reads the INI file alone, never the journal.
 //  - Journaled: every write is appended as one line to "<path>.journal" before
 //    it returns, so a process killed at any instant loses no returned write and
 //    leaves nothing half-written; the journal is folded into a freshly written
@@ -12,7 +13,8 @@
 //    seconds while writes arrive, at UpdateFile() and at the next load.
 //
 // The INI text on disk is written with CR LF line ends. Values are single-line:
-// a value holding CR or LF is stored escaped and reads back as written.
+// a value holding CR or LF is stored quoted and escaped and reads back as
+// written.
 #include <cstdint>
 #include <functional>
 #include <memory>
