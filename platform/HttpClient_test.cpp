@@ -315,13 +315,17 @@ TEST_F(HttpClientTest, FailuresWithoutResponseNeverComplete) {
 
     // A server that never completes the handshake: the connect time-out ends it.
     TinyServer silent;
-    Recorder waiting;
-    waiting.client.ConnectTimeoutMs = 200;
-    waiting.client.SetURL("https://127.0.0.1:" + std::to_string(silent.Port()) + "/");
-    waiting.client.Start();
-    waiting.Wait(3000);
-    EXPECT_EQ(waiting.failures, 1);
-    EXPECT_EQ(waiting.completes, 0);
+    {
+        Recorder waiting;
+        waiting.client.ConnectTimeoutMs = 200;
+        waiting.client.SetURL("https://127.0.0.1:" + std::to_string(silent.Port()) + "/");
+        waiting.client.Start();
+        waiting.Wait(3000);
+        EXPECT_EQ(waiting.failures, 1);
+        EXPECT_EQ(waiting.completes, 0);
+    }
+    // Lets the network thread release the aborted handshake.
+    Recorder().Spin(100);
 }
 
 TEST_F(HttpClientTest, UntrustedCertificateIsAFailureNotAPage) {
