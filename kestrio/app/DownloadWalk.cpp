@@ -78,7 +78,6 @@ void TDownloadWalk::ShowStatus(const std::string& caption) {
     const std::string p = std::to_string(Percent(Position, Maximum));
     StatusText = p + "% " + caption;
     AppTitle = p + "% Kestrio: " + PageTitle;
-    Changed();
 }
 
 void TDownloadWalk::Guard(const std::function<void()>& step) {

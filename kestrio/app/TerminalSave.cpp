@@ -47,6 +47,7 @@ int SaveFromTerminal(const platform::DomValue& window, const CommandLine& cl, st
             bool closed = false;
             std::string lastStatus, lastURL;
             walk.OnChanged = [&] {
+                if (walk.URLHint.empty()) return;
                 if (walk.StatusText == lastStatus && walk.URLHint == lastURL) return;
                 lastStatus = walk.StatusText;
                 lastURL = walk.URLHint;
