@@ -205,6 +205,26 @@ TEST_F(StartFormTest, StartRunsTheDownloadWindowAndGivesTheHoldBack) {
     EXPECT_TRUE(messages_.empty()) << messages_[0];
 }
 
+TEST(StartDialogTest, DestinationFolderWithAndWithoutTheSubFolder) {
+    const struct {
+        std::string folder;
+        bool sub;
+        std::string subName, dir;
+    } cases[] = {
+        {"/tmp/o", false, "Notes", "/tmp/o/"},
+        {"/tmp/o/", true, "Notes", "/tmp/o/Notes/"},
+        {"/tmp/o", true, "", "/tmp/o/"}, // emptied by the user: straight into the folder
+        {"/tmp/o", true, "a/", "/tmp/o/a/"},
+    };
+    for (const auto& c : cases) {
+        TStartDialog d;
+        d.edFolder = c.folder;
+        d.chbSubFolder = c.sub;
+        d.edSubFolder = c.subName;
+        EXPECT_EQ(d.DestinationDir(), c.dir) << c.folder << " " << c.subName;
+    }
+}
+
 TEST(AuthFormTest, OkNeedsBothEditsCancelAlwaysCloses) {
     GuiApp();
     TAuthForm f;
