@@ -289,6 +289,28 @@ TEST_F(WalkTest, StopRelinksWhatCameAndSkipGoesOn) {
     EXPECT_TRUE(Has(ReadFile(out_.File("INDEX.HTM")), "<a href=slow/never.htm>Slow"));
 }
 
+TEST_F(WalkTest, SkippedPictureKeepsItsAddressInThePage) {
+    WriteFile(server_.Root() + "/slow/pic.gif", std::string(4096, 'g'));
+    WriteFile(server_.Root() + "/pictures.htm",
+              "<html><body><img src=slow/pic.gif><img src=\"pics/a.gif\"></body></html>");
+    CommandLine cl;
+    cl.URL = server_.Url("/pictures.htm");
+    dialog_.CheckVersion = false;
+    dialog_.LoadPage(TerminalPage(cl));
+    dialog_.edFolder = out_.Path();
+    dialog_.chbImg = true;
+    Start([](TDownloadWalk& w) {
+        WaitFor(w, "/slow/pic.gif");
+        EXPECT_TRUE(Has(w.StatusText, "% Save pictures")) << w.StatusText;
+        w.btnSkipClick();
+    });
+    EXPECT_EQ(Lister->Pictures[0].State, lsSkipped);
+    EXPECT_EQ(FilesIn(out_.Path()), (std::vector<std::string>{"INDEX.HTM", "a.gif"}));
+    const std::string index = ReadFile(out_.File("INDEX.HTM"));
+    EXPECT_TRUE(Has(index, "<img src=slow/pic.gif>")) << index;
+    EXPECT_TRUE(Has(index, "<img src=\"a.gif\">")) << index;
+}
+
 TEST_F(WalkTest, PromptGivesCredentialsOrComesBackFourTimes) {
     Prepare({"Secret"});
     credentials_ = std::make_pair("ann", "pw");
