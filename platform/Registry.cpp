@@ -187,4 +187,50 @@ bool Registry::DeleteValue(std::string_view name) {
     });
 }
 
+std::optional<std::vector<std::string>> Registry::TakeKey(std::string_view path,
+                                                          const std::vector<std::string>& names) {
+    std::vector<std::string> parts = Resolve(path);
+    if (parts.empty()) return std::nullopt;
+    std::string last = regfile::Fold(parts.back());
+    parts.pop_back();
+    std::optional<std::vector<std::string>> taken;
+    const bool stored = regfile::Modify(hive_, [&](Key& root) {
+        Key* parent = root.Find(parts);
+        if (!parent) return Change::None;
+        auto it = parent->keys.find(last);
+        if (it == parent->keys.end()) return Change::None;
+        std::vector<std::string> texts;
+        for (const std::string& name : names) {
+            auto v = it->second->values.find(regfile::Fold(name));
+            const bool text =
+                v != it->second->values.end() && v->second.type == RegistryType::String;
+            texts.push_back(text ? v->second.data : std::string());
+        }
+        parent->keys.erase(it);
+        taken = std::move(texts);
+        return Change::Write;
+    });
+    if (!stored) return std::nullopt; // the key stays for the next try
+    return taken;
+}
+
+bool Registry::WriteStrings(std::string_view path,
+                            const std::vector<std::pair<std::string, std::string>>& values,
+                            bool onlyIfAbsent) {
+    std::vector<std::string> parts = Resolve(path);
+    if (parts.empty()) return false;
+    return regfile::Modify(hive_, [&](Key& root) {
+        if (onlyIfAbsent && root.Find(parts)) return Change::Fail;
+        Key& k = root.Make(parts);
+        for (const auto& [name, text] : values) {
+            regfile::Value& v = k.values[regfile::Fold(name)];
+            if (v.name.empty()) v.name = name;
+            v.type = RegistryType::String;
+            v.data = text;
+            v.integer = 0;
+        }
+        return Change::Write;
+    });
+}
+
 } // namespace platform

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -72,6 +73,18 @@ public:
     bool WriteBinary(std::string_view name, std::string_view bytes);
     // False when the value does not exist.
     bool DeleteValue(std::string_view name);
+
+    // Hand-over of a key between processes, each in one locked step: take the
+    // string values `names` of the key at `path` (missing ones as empty) and
+    // delete the key; none when the key does not exist.
+    std::optional<std::vector<std::string>> TakeKey(std::string_view path,
+                                                    const std::vector<std::string>& names);
+    // Creates the key at `path` (with missing parents) and writes the string
+    // values `values` (name, text) together. With `onlyIfAbsent`, fails and
+    // writes nothing when the key exists already.
+    bool WriteStrings(std::string_view path,
+                      const std::vector<std::pair<std::string, std::string>>& values,
+                      bool onlyIfAbsent = false);
 
 private:
     std::vector<std::string> Resolve(std::string_view path) const;
