@@ -5,7 +5,9 @@
 #include "platform/testing/FaultServer.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace enginetest;
@@ -338,4 +340,21 @@ TEST_F(FaultDownload, DebugLogLines) {
         at = found;
     }
     EXPECT_NE(log.find("] \r\nPulse: startup\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(FaultDownload, UnreadableSizeAndDateCountAsAbsent) {
+    FaultRoute r = Pattern(4321);
+    r.contentLength = false;
+    r.headers = {{"Content-Length", "4321 bytes"}};
+    r.lastModified = "the day before yesterday";
+    server.Route("/d.bin", r);
+    TJobItem& job = NewJob(server.Url("/d.bin"), 3);
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(Run(job), ncSucceeded) << LogText(job);
+    EXPECT_TRUE(ReadFile(Downloads() + "/d.bin") == PatternBytes(0, 4321));
+    EXPECT_EQ(job.ReadString("Download.Size"), "?") << "an unknown size";
+    EXPECT_EQ(job.ReadInteger("Content-Length"), 4321);
+    struct stat st {};
+    ASSERT_EQ(::stat((Downloads() + "/d.bin").c_str(), &st), 0);
+    EXPECT_GE(st.st_mtime, before - 2) << "the file is dated now, not by the unreadable header";
 }

@@ -59,10 +59,9 @@ void THTTPDownloader::PrepareEngine(TGenericDownloaderSocket& base) {
     std::string& r = e.Request;
     r.clear();
     r += e.IsRange ? "GET" : "HEAD";
-    if (t.Is("ProxyEnabled", "Yes"))
-        r += " " + RequestTarget(t.Get("Location")) + " HTTP/1.0\r\n";
-    else
-        r += " /" + RequestTarget(t.Get("HostFile")) + " HTTP/1.0\r\n";
+    r += t.Is("ProxyEnabled", "Yes") ? " " : " /";
+    r += RequestTarget(t.Get(t.Is("ProxyEnabled", "Yes") ? "Location" : "HostFile"));
+    r += " HTTP/1.0\r\n";
     r += "Accept: */*\r\n";
     r += "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\n";
     r += "Host: " + t.Get("HostName") + "\r\n";

@@ -55,7 +55,7 @@ THeaderFields::THeaderFields(const std::string& headerText) {
             first = false;
         } else if (!line.empty()) {
             std::size_t p = line.find(": ");
-            if (p != std::string::npos) line.replace(p, 2, "=");
+            if (p != std::string::npos) line = line.substr(0, p) + '=' + line.substr(p + 2);
             lines_.push_back(std::move(line));
         }
         if (nl == std::string::npos) break;
@@ -250,7 +250,7 @@ std::string ResolveURL(const std::string& base, const std::string& link) {
     std::string basePath = authEnd == std::string::npos ? "/" : base.substr(authEnd);
     std::size_t q = basePath.find_first_of("?#");
     if (q != std::string::npos) basePath.erase(q);
-    if (basePath.empty() || basePath[0] != '/') basePath.insert(0, "/");
+    if (basePath.empty() || basePath[0] != '/') basePath = '/' + basePath;
     if (link[0] == '?') return root + basePath + link;
     if (link[0] == '#') return base.substr(0, base.find('#')) + link;
 
