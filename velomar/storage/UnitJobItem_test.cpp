@@ -221,9 +221,9 @@ TEST_F(JobItemTest, NotifyOwnerRecordsTheOutcomeBeforeTheOwnerHears) {
 }
 
 TEST_F(JobItemTest, SetStateReportsAndNotifiesOnlyOnChange) {
+    Codes codes; // outlives the item, whose destruction notifies too
     TJobItem item("9");
     item.WriteBool("InJobList", true);
-    Codes codes;
     codes.Attach(item);
     item.SetState(jsStopped);
     EXPECT_TRUE(codes.got.empty());
@@ -281,12 +281,12 @@ TEST_F(JobItemTest, UnknownProtocolStopsTheJob) {
         factoryReturnsNull = c.nullFactory;
         factoryUrls.clear();
         reports.clear();
+        Codes codes;
         TJobItem item("11");
         item.WriteBool("InJobList", true);
         item.WriteString("URL", c.url);
         item.WriteBool("Selected", true);
         item.SetState(jsWaiting);
-        Codes codes;
         codes.Attach(item);
         item.SetState(jsDownloading);
         EXPECT_EQ(item.State, jsStopped) << c.url;
@@ -310,8 +310,12 @@ TEST_F(JobItemTest, UnknownProtocolStopsTheJob) {
 }
 
 TEST_F(JobItemTest, DestructionStopsQuietlyAndErasesUnlistedSections) {
+    std::vector<std::pair<int, bool>> heard; // (code, Destroying) the owner sees
     {
         TJobItem listed("20");
+        listed.OnChange = [&](TJobItem* sender, std::uint8_t code) {
+            heard.push_back({code, sender->Destroying});
+        };
         listed.WriteBool("InJobList", true);
         listed.WriteString("URL", "http://www.velomar.example/a.zip");
         listed.SetState(jsDownloading);
@@ -319,6 +323,8 @@ TEST_F(JobItemTest, DestructionStopsQuietlyAndErasesUnlistedSections) {
     }
     EXPECT_EQ(destroyed, 1);
     EXPECT_TRUE(reports.empty()) << "no status report while destroyed";
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.back(), (std::pair<int, bool>{ncChanged, true}));
     EXPECT_EQ(SettingsFile->ReadString("20", "URL", ""), "http://www.velomar.example/a.zip");
     {
         TJobItem discarded("21");
