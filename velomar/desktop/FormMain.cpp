@@ -221,17 +221,14 @@ void TFrmMain::BuildClient() {
 }
 
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == imgSideBar && event->type() == QEvent::Resize)
+        imgSideBar->setPixmap(BigLogo(imgSideBar->height()));
     if ((watched == imgSmallLogo || watched == imgSideBar) &&
         event->type() == QEvent::MouseButtonRelease) {
         GoHome();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TFrmMain::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    imgSideBar->setPixmap(BigLogo(std::max(imgSideBar->height(), 120)));
 }
 
 bool TFrmMain::MainBool(const char* key, bool def) const {

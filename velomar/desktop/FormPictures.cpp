@@ -270,7 +270,7 @@ QPixmap SmallLogo() {
 }
 
 QPixmap BigLogo(int height) {
-    height = std::max(height, 120);
+    height = std::max(height, 160);
     return Draw(36, height, [height](QPainter& p) {
         p.fillRect(QRectF(0, 0, 36, height), SideBarColour());
         QLinearGradient shade(0, 0, 36, 0);
