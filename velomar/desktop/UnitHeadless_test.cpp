@@ -196,7 +196,7 @@ TEST(HeadlessServerTest, SigtermStopsCleanlyAndTheNextRunResumes) {
     WriteSettings(dir, "HTTP.MaxRangeSize=0\r\n");
     Velomar v(dir);
     v.Start({nginx.Url("/slow/slow.bin")});
-    Sleep(1000);
+    Sleep(1500); // about half of the file, even on a loaded machine
     ::kill(static_cast<pid_t>(v.Process().processId()), SIGTERM);
     const RunResult stopped = v.Wait();
     EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.out << stopped.err;

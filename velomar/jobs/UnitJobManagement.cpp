@@ -53,8 +53,8 @@ void TJobManager::SaveJobList() {
     }
     for (std::size_t i = 0; i < Items.size(); ++i) {
         const std::string key = PositionKey(i + 1);
-        if (!SettingsFile->ValueExists(kMain, key) ||
-            SettingsFile->ReadString(kMain, key, "") != Items[i]->Section)
+        // A default no section name can be: an absent key reads as different.
+        if (SettingsFile->ReadString(kMain, key, "\x01") != Items[i]->Section)
             SettingsFile->WriteString(kMain, key, Items[i]->Section);
     }
     const auto count = static_cast<std::int64_t>(Items.size());
@@ -66,11 +66,14 @@ bool TJobManager::UpdateQueue() {
     const auto limit = SettingsFile->ReadInteger(kMain, "MaxDownloadingJobs", 1);
 
     // Index loops: a pass never adds or removes jobs, but the vector is not
-    // touched through iterators while SetState runs foreign code.
+    // touched through iterators while SetState runs foreign code. Priorities
+    // are read once: nothing in a pass changes them, and the visits in
+    // priority order would otherwise read every job nine times.
+    std::vector<std::int64_t> priority(Items.size());
     for (std::size_t i = 0; i < Items.size(); ++i) {
         TJobItem* job = Items[i].get();
-        if (job->ReadInteger("Priority") > 9)
-            job->SetState(job->ReadBool("Completed") ? jsCompleted : jsStopped);
+        priority[i] = job->ReadInteger("Priority");
+        if (priority[i] > 9) job->SetState(job->ReadBool("Completed") ? jsCompleted : jsStopped);
     }
 
     std::int64_t n = 0;
@@ -82,8 +85,8 @@ bool TJobManager::UpdateQueue() {
 
     for (int p = 1; p <= 9; ++p) {
         for (std::size_t i = 0; i < Items.size(); ++i) {
+            if (priority[i] != p) continue;
             TJobItem* job = Items[i].get();
-            if (job->ReadInteger("Priority") != p) continue;
             if (job->ReadBool("Completed")) {
                 job->SetState(jsCompleted);
             } else if (job->ReadBool("Selected")) {
