@@ -165,7 +165,8 @@ TEST_F(FaultDownload, RangesAnnouncedButIgnoredAreNotWrittenAtTheirOffset) {
     EXPECT_TRUE(HasLog(job, "", "200")) << LogText(job);
     EXPECT_TRUE(HasLog(job, "Error", "range"));
     auto asked = Ranges("/i.bin");
-    EXPECT_EQ(asked.back(), "") << "the last attempt asks for the whole file";
+    EXPECT_NE(std::find(asked.begin(), asked.end(), ""), asked.end())
+        << "the next attempt asks for the whole file";
     EXPECT_EQ(job.ReadString("Download.LastReset"), "Ranges Not Accepted By Server");
 }
 
