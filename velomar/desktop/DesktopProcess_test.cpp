@@ -3,15 +3,19 @@
 // against nginx in this process.
 #include "desktop/FormMain.h"
 #include "desktop/testing/DesktopFixture.h"
+#include "engine/FormGetAuthentication.h"
 #include "jobs/FormJobComplete.h"
 #include "jobs/UnitJobManagement.h"
 #include "platform/Registry.h"
 #include "platform/testing/EventLoop.h"
 #include "platform/testing/NginxServer.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <QTableWidget>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -121,9 +125,11 @@ TEST_F(SecondStartTest, ShellCommandBringsTheFirstToTheFrontWithinATickAndTouche
     second.Start({"VELCMD.autoupdate", "velstart.desktop"});
     EXPECT_EQ(second.Wait(), 0) << second.Err();
     const auto handedOver = std::chrono::steady_clock::now();
+    // The next tick (500 ms) acts on it; the margin is for a loaded machine.
     EXPECT_TRUE(
-        WaitFor([&] { return Log().find("SHELL_COMMAND autoupdate") != std::string::npos; }, 1500));
-    EXPECT_LT(std::chrono::steady_clock::now() - handedOver, std::chrono::milliseconds(1500));
+        WaitFor([&] { return Log().find("SHELL_COMMAND autoupdate") != std::string::npos; }, 3000))
+        << Log();
+    EXPECT_LT(std::chrono::steady_clock::now() - handedOver, std::chrono::milliseconds(3000));
     const std::string log = Log();
     const auto notified = log.find("OTHER_INSTANCE_NOTIFICATION");
     ASSERT_NE(notified, std::string::npos);
@@ -181,6 +187,40 @@ TEST(DesktopDownloadTest, AddedURLDownloadsAndTheNoticeListsIt) {
         EXPECT_TRUE(notice->isVisible());
         ASSERT_EQ(notice->ListURLs->count(), 1);
         EXPECT_EQ(notice->ListURLs->item(0)->text().toStdString(), url);
+    }
+    StopModules();
+}
+
+TEST(DesktopDownloadTest, TheCredentialsPromptAnswersTheServersChallenge) {
+    TempDir dir;
+    platform::testing::NginxOptions options;
+    options.basicAuth.push_back({"/private/", "Members area", "ana", "s3cret"});
+    platform::testing::NginxServer nginx(options);
+    WriteFile(nginx.Root() + "/private/report.txt", std::string(10000, 'r'));
+    desktop_testing::UseProgramFolder(dir);
+    WriteFile(dir.File("velomar.ini"),
+              desktop_testing::InstalledSettings(dir, "DownloadImmediately=1\r\n"));
+    StartModules();
+    {
+        TFrmMain frm;
+        ASSERT_TRUE(frm.FormCreate());
+        bool asked = false;
+        desktop_testing::AnswerNextDialog(
+            [](QDialog* d) {
+                auto* prompt = qobject_cast<TFrmGetAuthentication*>(d);
+                ASSERT_TRUE(prompt);
+                EXPECT_NE(prompt->lblBasicRealm->text().indexOf("Members area"), -1);
+                prompt->editUser->setText("ana");
+                prompt->editPassword->setText("s3cret");
+                prompt->cmdAuthorize->click();
+            },
+            &asked, 20000);
+        frm.AddURL(nginx.Url("/private/report.txt"), "", true, "");
+        TJobItem* job = JobManager->Job(0);
+        EXPECT_TRUE(RunUntil([&] { return job->State == jsCompleted; }, 30000));
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(job->ReadString("Authentication.UserID"), "ana");
+        EXPECT_EQ(ReadFile(dir.File("Download/report.txt")).size(), 10000u);
     }
     StopModules();
 }

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -439,4 +440,31 @@ TEST_F(StartUpTest, RefusedTermsEndTheStartAndAreAskedAgain) {
     TFrmMain main;
     EXPECT_TRUE(main.FormCreate());
     EXPECT_TRUE(SettingsFile->ReadBool("Main", "AcceptedTerms", false));
+}
+
+TEST_F(MainWindowTest, HelpLinksOpenTheHtmlProgramOrSayItCannot) {
+    Open();
+    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+    setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", dir.File("none").c_str(), 1);
+    std::filesystem::create_directories(dir.File("share"));
+    std::filesystem::create_directory_symlink("/usr/share/mime", dir.File("share/mime"));
+    setenv("XDG_DATA_DIRS", dir.File("share").c_str(), 1);
+
+    std::string shown;
+    AnswerNextDialog([&shown](QDialog* d) {
+        shown = static_cast<QMessageBox*>(d)->text().toStdString();
+        d->accept();
+    });
+    frm->HelpMenuClick(frm->mnuTopics);
+    EXPECT_EQ(shown, LangText("MainForm.Msg.BrowserCannotBeLaunched"));
+
+    WriteFile(dir.File("bin/browser"), "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/visited\"\n");
+    std::filesystem::permissions(dir.File("bin/browser"), std::filesystem::perms::owner_all);
+    WriteFile(dir.File("data/applications/browser.desktop"),
+              "[Desktop Entry]\nExec=" + dir.File("bin/browser") + " %u\nMimeType=text/html;\n");
+    frm->GoHome();
+    EXPECT_TRUE(platform::testing::RunUntil(
+        [&] { return std::filesystem::exists(dir.File("bin/visited")); }, 5000));
+    EXPECT_EQ(ReadFile(dir.File("bin/visited")), LangText("URL.mnuVelomarHome") + "\n");
 }
