@@ -33,13 +33,21 @@ std::string DocumentHTML(const platform::DomValue& document) {
     return root.IsNull() ? std::string() : root.Get("outerHTML").ToString();
 }
 
-// Inside the attribute's double quotes and the script's single-quoted string
-// these would end the value or the string early.
+// The address, a real one from the browser, goes into a script inside an
+// attribute's double quotes. The browser decodes the attribute (entities),
+// then the javascript: address (percent escapes), then reads the script with
+// the address in a single-quoted string: each layer is escaped so that the
+// address reads back as it is and cannot end the string early.
 std::string ScriptSafe(std::string_view url) {
     std::string r;
     for (char c : url) {
-        if (c == '\\' || c == '\'') r += '\\';
-        if (c == '"')
+        if (c == '\\' || c == '\'')
+            r.append(1, '\\').append(1, c);
+        else if (c == '%')
+            r += "%25";
+        else if (c == '&')
+            r += "&amp;";
+        else if (c == '"')
             r += "&quot;";
         else
             r += c;
@@ -47,6 +55,9 @@ std::string ScriptSafe(std::string_view url) {
     return r;
 }
 
+// A fragment is taken from the page's own markup, where entities are already
+// written as such: only a double quote (from a single-quoted value) would end
+// the new double-quoted value.
 std::string AttributeSafe(std::string_view text) {
     std::string r;
     for (char c : text) {

@@ -147,6 +147,16 @@ TEST_F(RelinkTest, ScriptTextsDoNotBreakOnQuotesInTheAddress) {
     EXPECT_EQ(RelinkIndex(l, "<a href=http://h/d/o'neil\".zip>"),
               "<a href=\"javascript: alert('http://h/d/o\\'neil&quot;.zip\\n\\nThis file was not "
               "downloaded with Kestrio but your default download manager.')\">");
+
+    // The browser turns entities and percent escapes back into quotes before
+    // it reads the script: both stay escaped, the address shows as it is.
+    TLister n(PlainPage());
+    Options.Advanced.DoWithExtensions = 2;
+    n.AddLink("http://h/d/x%27);alert(1);//&apos;.zip", "");
+    EXPECT_EQ(RelinkIndex(n, "<a href=x%27);alert(1);//&apos;.zip>"),
+              "<a href=\"javascript:if (confirm('http://h/d/x%2527);alert(1);//&amp;apos;.zip"
+              "\\n\\nThis file was not downloaded with Kestrio.\\n\\nDo you want to open it from "
+              "the server?'))window.location='http://h/d/x%2527);alert(1);//&amp;apos;.zip'\">");
 }
 
 TEST_F(RelinkTest, RelinkWalkStopsAtAMissingPage) {
