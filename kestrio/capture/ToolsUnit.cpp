@@ -83,7 +83,11 @@ std::string ResolveURL(std::string_view baseIn, std::string_view refIn) {
     if (ref.find("://") != npos) return ref;
     // A base that names only a host stands for the host's root: without the
     // "/" the host would run into the reference (http://h + x -> http://hx).
-    if (base.find("://") != npos && base.find('/', ScanStart(base)) == npos) base += '/';
+    // The "/" goes where the host ends, before a query or fragment.
+    if (base.find("://") != npos && base.find('/', ScanStart(base)) == npos) {
+        const size_t hostEnd = base.find_first_of("?#", ScanStart(base));
+        base.insert(hostEnd == npos ? base.size() : hostEnd, 1, '/');
+    }
 
     std::string result;
     std::string_view rest(ref);

@@ -25,6 +25,8 @@ TEST(ToolsUnit, ResolveURL) {
         // A base naming only a host stands for its root.
         {"http://h", "x.htm", "http://h/x.htm"},
         {"http://h", "/x.htm", "http://h/x.htm"},
+        {"http://h?q=1", "x.htm", "http://h/x.htm"},
+        {"http://h#top", "x.htm", "http://h/x.htm"},
         {"", "", ""},
         {"", "../../x", "x"},
         {"p.htm", "x.htm", "p.htmx.htm"}, // no "/" at all: the base is all directory
