@@ -15,7 +15,7 @@ AutomationHost::AutomationHost(TKesApp& app, int inFd, int outFd, QObject* paren
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadInput(); });
     app_.OnNavigate = [this](const std::string& url) {
         QJsonObject m;
-        m["navigate"] = QString::fromUtf8(url.c_str()); // addresses are ASCII
+        m["navigate"] = platform::Cp1252ToQString(url);
         Send(m);
     };
 }

@@ -32,10 +32,11 @@ QCoreApplication& App() {
 struct FakeDialog : IPageReceiver {
     std::string url;
     bool handOver = false;
+    std::string target = "http://127.0.0.1/a.zip"; // Windows-1252
     void LoadPage(const platform::DomValue& w) override {
         url = w.Get("document").Get("URL").ToString();
         if (handOver) {
-            w.Get("document").Get("location").Set("href", "http://127.0.0.1/a.zip");
+            w.Get("document").Get("location").Set("href", target);
             KesAppInstance->FlushNavigation(w);
         }
     }
@@ -121,6 +122,25 @@ TEST(AutomationHostTest, StartAnswersHandsOverAndEndsWhenBothHoldsAreGone) {
     app.ReleaseExtraHold(); // every way out of the dialog may call it
     EXPECT_TRUE(ended);
     EXPECT_EQ(app.References(), 0);
+}
+
+TEST(AutomationHostTest, NavigateCarriesAnAddressBeyondASCIIAsUnicode) {
+    App();
+    Pipes p;
+    FakeDialog dialog;
+    dialog.handOver = true;
+    dialog.target = "http://127.0.0.1/caf\xE9 \x80.zip";
+    TKesApp app(&dialog);
+    AutomationHost host(app, p.toHost[0], p.fromHost[1]);
+    p.Send(kSnapshot);
+    std::vector<QJsonObject> got;
+    SpinUntil([&] {
+        for (auto& m : p.Received())
+            got.push_back(m);
+        return got.size() >= 2;
+    });
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0]["navigate"].toString(), QString::fromUtf8("http://127.0.0.1/café €.zip"));
 }
 
 TEST(AutomationHostTest, ErrorsGoBackAsTheCallsError) {
