@@ -261,6 +261,11 @@ int TDownloader::AssignRange(TGenericDownloaderSocket& engine) {
 }
 
 bool TDownloader::RecordReceived(int range, std::int64_t count) {
+    // Runs for every batch: its key names are built once.
+    static const std::string kDownloadedSize = "Download.DownloadedSize";
+    static const std::string kContentLength = "Download.Content-Length";
+    static const std::string kAvoidNotify = "AvoidNotify";
+    static const std::string kBytesDownloaded = "BytesDownloaded";
     const TRangeKeys& k = RangeKeys(range);
     std::int64_t pos = Info.ReadInteger(k.Position);
     if (LogEnabled())
@@ -268,15 +273,14 @@ bool TDownloader::RecordReceived(int range, std::int64_t count) {
                  std::to_string(count) + " bytes...");
     pos += count;
     Info.WriteInteger(k.Position, pos);
-    Info.WriteInteger("Download.DownloadedSize",
-                      Info.ReadInteger("Download.DownloadedSize") + count);
+    Info.WriteInteger(kDownloadedSize, Info.ReadInteger(kDownloadedSize) + count);
     TempInfo->AddInt("SessionDownloadedBytes", count);
     TempInfo->AddInt("InstantDownloadedBytes", count);
-    if (!Info.ReadBool("AvoidNotify")) AddStat("BytesDownloaded", count);
+    if (!Info.ReadBool(kAvoidNotify)) AddStat(kBytesDownloaded, count);
     // The open range of a file of unknown size ends with its connection; a
     // range 0..0 (a one-byte file) does have an end.
     const std::string end = Info.ReadString(k.End);
-    if (end.empty() || Info.ReadInteger("Download.Content-Length") <= 0) return false;
+    if (end.empty() || Info.ReadInteger(kContentLength) <= 0) return false;
     if (pos > Info.ReadInteger(k.End)) {
         Info.WriteString(k.Status, kComplete);
         return true;
