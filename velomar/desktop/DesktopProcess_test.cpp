@@ -164,6 +164,27 @@ TEST_F(SecondStartTest, URLsOfASecondStartBecomeJobsOfTheFirstOneAfterAnother) {
     EXPECT_GE(Occurrences(Log(), "CHECK_URLS_IN_REGISTRY"), 2u);
 }
 
+TEST(FirstStartTest, URLsOnTheCommandLineBecomeJobsAndSIGTERMEndsLikeClosing) {
+    TempDir dir;
+    desktop_testing::UseProgramFolder(dir);
+    WriteFile(dir.File("velomar.ini"),
+              desktop_testing::InstalledSettings(dir, "DownloadImmediately=0\r\n"));
+    Program program(dir);
+    program.Start({"http://127.0.0.1:9/a.zip", "velstart.programs", "http://127.0.0.1:9/b.zip"});
+    const auto log = [&] { return ReadFile(dir.File("velomarLog.txt")); };
+    ASSERT_TRUE(WaitFor([&] { return Occurrences(log(), "Registering DragDrop...") == 1; }, 20000))
+        << program.Err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the loop adds them
+    program.Terminate();
+    EXPECT_EQ(program.Wait(), 0);
+    const std::string ini = ReadFile(dir.File("velomar.ini"));
+    EXPECT_NE(ini.find("URL=http://127.0.0.1:9/a.zip"), std::string::npos);
+    EXPECT_NE(ini.find("URL=http://127.0.0.1:9/b.zip"), std::string::npos);
+    EXPECT_NE(ini.find("Job.Count=2"), std::string::npos);
+    EXPECT_NE(ini.find("StartMode.programs=1"), std::string::npos);
+    EXPECT_NE(log().find("Session Finished."), std::string::npos);
+}
+
 TEST(DesktopDownloadTest, AddedURLDownloadsAndTheNoticeListsIt) {
     TempDir dir;
     platform::testing::NginxServer nginx;
