@@ -70,7 +70,8 @@ void AddHistory(const std::string& url, std::int64_t size) {
     if (!SettingsFile) return;
     std::int64_t n = SettingsFile->ReadInteger("History", "Count", 0) + 1;
     SettingsFile->WriteInteger("History", "Count", n);
-    const std::string prefix = "H" + std::to_string(n) + ".";
+    std::string prefix = "H";
+    prefix.append(std::to_string(n)).append(".");
     SettingsFile->WriteString("History", prefix + "URL", url);
     SettingsFile->WriteDateTime("History", prefix + "Moment", platform::NowSeconds());
     SettingsFile->WriteInteger("History", prefix + "Size", size);
