@@ -130,6 +130,8 @@ public:
         std::string Start, Position, End, Status;
     };
     const TRangeKeys& RangeKeys(int n);
+    // Every byte of the range is in the file (its Position passed its End).
+    bool RangeWritten(const TRangeKeys& keys);
 
     // Fails the attempt with a job-log entry (ltError, "Error", info).
     void FailAttempt(const std::string& info);

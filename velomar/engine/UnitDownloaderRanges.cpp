@@ -132,15 +132,24 @@ void TDownloader::ProcessHead() {
     }
 }
 
+bool TDownloader::RangeWritten(const TRangeKeys& k) {
+    const std::string end = Info.ReadString(k.End);
+    return !end.empty() && Info.ReadInteger("Download.Content-Length") > 0 &&
+           Info.ReadInteger(k.Position) > Info.ReadInteger(k.End);
+}
+
 bool TDownloader::ReleaseProgressRanges() {
     bool found = false;
     std::int64_t count = Info.ReadInteger("Download.Ranges.Count");
     for (int n = 1; n <= count; ++n) {
         const TRangeKeys& k = RangeKeys(n);
-        if (Info.ReadString(k.Status) == kProgress) {
-            Info.WriteString(k.Status, kUncomplete);
-            found = true;
+        if (Info.ReadString(k.Status) != kProgress) continue;
+        if (RangeWritten(k)) { // the program stopped before it could mark it
+            Info.WriteString(k.Status, kComplete);
+            continue;
         }
+        Info.WriteString(k.Status, kUncomplete);
+        found = true;
     }
     return !found;
 }
@@ -252,10 +261,14 @@ int TDownloader::AssignRange(TGenericDownloaderSocket& engine) {
         Info.WriteInteger(k.Start, next);
         Info.WriteInteger(k.Position, next);
         Info.WriteInteger(k.End, end);
+        // Claimed before the layout moves on: a stop between the two writes
+        // then fetches the range twice instead of never.
+        Info.WriteString(k.Status, kProgress);
         Info.WriteInteger("Download.NextRangeStart", end + 1);
         n = m;
+    } else if (n > 0) {
+        Info.WriteString(RangeKeys(n).Status, kProgress);
     }
-    if (n > 0) Info.WriteString(RangeKeys(n).Status, kProgress);
     engine.RangeIndex = n;
     return n;
 }
