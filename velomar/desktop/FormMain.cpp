@@ -433,6 +433,7 @@ void TFrmMain::JobListSelectItem(int row, bool selected) {
 }
 
 void TFrmMain::RefreshJobLog(bool full) {
+    if (LogJob && JobManager->IndexOf(LogJob) < 0) LogJob = nullptr; // removed meanwhile
     if (!LogJob) {
         JobLog->setRowCount(0);
         return;

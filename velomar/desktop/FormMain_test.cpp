@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <stdexcept>
 
 using desktop_testing::AnswerNextDialog;
@@ -130,7 +131,14 @@ TEST_F(MainWindowTest, TwoHundredChangesInOneTickGiveOneRefreshOfTheChangedCells
         frm->JobManagerChanged(job, ncChanged);
     }
     EXPECT_EQ(frm->RefreshCount, before); // nothing until the tick
+    std::set<int> written;
+    QObject::connect(frm->JobList->model(), &QAbstractItemModel::dataChanged,
+                     [&written](const QModelIndex& from, const QModelIndex& to) {
+                         for (int c = from.column(); c <= to.column(); ++c)
+                             written.insert(c);
+                     });
     frm->DoTimerTasks();
+    EXPECT_EQ(written, std::set<int>{3}); // only the cell whose text changed
     EXPECT_EQ(frm->RefreshCount, before + 1);
     EXPECT_EQ(frm->JobList->item(RowOf(job), 3)->text(), "99%");
     EXPECT_EQ(frm->JobList->item(RowOf(job), 0)->text(), "big.iso");
