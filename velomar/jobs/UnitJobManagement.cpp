@@ -16,14 +16,6 @@ std::string PositionKey(std::size_t i) {
     return "Job." + std::to_string(i);
 }
 
-// The status report of a job. The job item's report seam has no public call
-// yet, and nothing sends reports yet; this is where AppendJob (0) and
-// RemoveJob (99) hand theirs over once it has.
-void NotifyStatus(int status, TJobItem& job) {
-    (void)status;
-    (void)job;
-}
-
 } // namespace
 
 TJobManager::~TJobManager() {

@@ -308,3 +308,16 @@ TEST_F(JobManagerTest, EmptyPositionSectionGivesAJobThatEndsAsUnknownProtocol) {
 }
 
 } // namespace
+
+TEST_F(JobManagerTest, AppendAndRemoveReportTheirStatusNumbers) {
+    std::vector<std::string> reports;
+    SetStatusReporter([&reports](int status, TJobItem& job) {
+        reports.push_back(job.Section + ":" + std::to_string(status));
+    });
+    SetLimit(0); // nothing starts, so only the list changes report
+    TJobItem* job = Add("http://127.0.0.1:1/a.bin");
+    const std::string section = job->Section;
+    JobManager->RemoveJob(job);
+    SetStatusReporter(nullptr);
+    EXPECT_EQ(reports, (std::vector<std::string>{section + ":0", section + ":99"}));
+}

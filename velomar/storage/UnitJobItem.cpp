@@ -38,6 +38,9 @@ void SetDownloaderFactory(TDownloaderFactory factory) {
 void SetStatusReporter(TStatusReporter reporter) {
     Reporter() = std::move(reporter);
 }
+void NotifyStatus(int status, TJobItem& job) {
+    if (Reporter()) Reporter()(status, job);
+}
 
 TJobItem::TJobItem(std::string section) : TDownloadInfo(std::move(section)) {}
 
@@ -103,7 +106,7 @@ void TJobItem::SetState(int newState) {
             AddLog(ltError, "UnknownProtocol", "");
         }
     }
-    if (!Destroying && !ReadBool("AvoidNotify") && Reporter()) Reporter()(newState, *this);
+    if (!Destroying && !ReadBool("AvoidNotify")) NotifyStatus(newState, *this);
     State = newState;
     NotifyOwner(ncChanged);
 }

@@ -63,3 +63,5 @@ void SetDownloaderFactory(TDownloaderFactory factory);
 // Seam: the status report (status number, job). Does nothing while unset.
 using TStatusReporter = std::function<void(int status, TJobItem& job)>;
 void SetStatusReporter(TStatusReporter reporter);
+// Hands (status, job) to the installed reporter; nothing while none is installed.
+void NotifyStatus(int status, TJobItem& job);
