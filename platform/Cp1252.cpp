@@ -44,7 +44,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string Cp1252ToUtf8(const std::string& in) {
     std::string out;
     out.reserve(in.size() + in.size() / 8);
-    for (unsigned char b : in) AppendUtf8(out, ByteToCode(b));
+    for (unsigned char b : in)
+        AppendUtf8(out, ByteToCode(b));
     return out;
 }
 
@@ -64,15 +65,21 @@ std::string Utf8ToCp1252(const std::string& in) {
         bool ok = len != 0 && i + len <= n;
         for (int k = 1; ok && k < len; ++k) {
             unsigned char cb = static_cast<unsigned char>(in[i + k]);
-            if ((cb & 0xC0) != 0x80) ok = false;
-            else c = (c << 6) | (cb & 0x3F);
+            if ((cb & 0xC0) != 0x80)
+                ok = false;
+            else
+                c = (c << 6) | (cb & 0x3F);
         }
         if (!ok) {
             out += '?';
             ++i;
             continue;
         }
-        out += static_cast<char>(CodeToByte(c));
+        // Overlong forms, surrogates and values beyond Unicode are not
+        // characters: "\xC0\xAF" must not turn into "/".
+        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        const bool valid = c >= kMin[len] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        out += valid ? static_cast<char>(CodeToByte(c)) : '?';
         i += len;
     }
     return out;
@@ -81,7 +88,8 @@ std::string Utf8ToCp1252(const std::string& in) {
 QString Cp1252ToQString(const std::string& s) {
     QString out;
     out.reserve(static_cast<qsizetype>(s.size()));
-    for (unsigned char b : s) out += QChar(static_cast<char16_t>(ByteToCode(b)));
+    for (unsigned char b : s)
+        out += QChar(static_cast<char16_t>(ByteToCode(b)));
     return out;
 }
 
@@ -89,7 +97,8 @@ std::string QStringToCp1252(const QString& s) {
     std::string out;
     out.reserve(static_cast<size_t>(s.size()));
     const auto ucs4 = s.toUcs4();
-    for (char32_t c : ucs4) out += static_cast<char>(CodeToByte(c));
+    for (char32_t c : ucs4)
+        out += static_cast<char>(CodeToByte(c));
     return out;
 }
 

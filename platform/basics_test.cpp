@@ -17,8 +17,8 @@ TEST(ProgramPath, ExtensionReplacedOrAppended) {
         {"/opt/vel/velomar", ".ini", "/opt/vel/velomar.ini"},
         {"/opt/vel/velomar", "Log.txt", "/opt/vel/velomarLog.txt"},
         {"/opt/vel/velomar.exe", "Lang3.ini", "/opt/vel/velomarLang3.ini"},
-        {"/opt/v.d/velomar", ".ini", "/opt/v.d/velomar.ini"},  // dot in a folder
-        {"/opt/.hidden", ".ini", "/opt/.hidden.ini"},          // a leading dot is no extension
+        {"/opt/v.d/velomar", ".ini", "/opt/v.d/velomar.ini"}, // dot in a folder
+        {"/opt/.hidden", ".ini", "/opt/.hidden.ini"},         // a leading dot is no extension
     };
     for (const auto& c : cases)
         EXPECT_EQ(ChangeProgramExtension(c.path, c.suffix), c.want) << c.path;
@@ -59,7 +59,8 @@ TEST(DateTimeText, TimeOfDay) {
 
 TEST(Cp1252, ConvertsBothWays) {
     const std::string cp = "Portugu\xEAs \x80 \x93quoted\x94 \x9F";
-    const std::string utf8 = "Portugu\xC3\xAAs \xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC5\xB8";
+    const std::string utf8 =
+        "Portugu\xC3\xAAs \xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D \xC5\xB8";
     EXPECT_EQ(Cp1252ToUtf8(cp), utf8);
     EXPECT_EQ(Utf8ToCp1252(utf8), cp);
     EXPECT_EQ(QStringToCp1252(Cp1252ToQString(cp)), cp);
@@ -68,9 +69,22 @@ TEST(Cp1252, ConvertsBothWays) {
 
 TEST(Cp1252, UnmappableAndInvalidBecomeQuestionMarks) {
     EXPECT_EQ(Utf8ToCp1252("\xE4\xB8\xAD"), "?");       // a CJK character
-    EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x98\x80!"), "?!");  // outside the BMP
+    EXPECT_EQ(Utf8ToCp1252("\xF0\x9F\x98\x80!"), "?!"); // outside the BMP
     EXPECT_EQ(Utf8ToCp1252("a\xC3"), "a?");             // truncated sequence
-    EXPECT_EQ(Utf8ToCp1252("\xFF" "b"), "?b");
+    EXPECT_EQ(Utf8ToCp1252("\xFF"
+                           "b"),
+              "?b");
+    // Overlong forms (a hidden "/" or "A"), surrogates and code points beyond
+    // Unicode are no characters either.
+    EXPECT_EQ(Utf8ToCp1252("a\xC0\xAF"
+                           "b"),
+              "a?b");
+    EXPECT_EQ(Utf8ToCp1252("\xC1\x81"), "?");
+    EXPECT_EQ(Utf8ToCp1252("\xE0\x80\xAF"), "?");
+    EXPECT_EQ(Utf8ToCp1252("\xF0\x80\x80\xAF"), "?");
+    EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "?");
+    EXPECT_EQ(Utf8ToCp1252("\xF4\x90\x80\x80"), "?");
+    EXPECT_EQ(Utf8ToCp1252("\xC2\xA0\xE2\x82\xAC"), "\xA0\x80"); // shortest forms still pass
     EXPECT_EQ(QStringToCp1252(QString::fromUtf8("\xE2\x86\x92")), "?");
     // The undefined bytes survive a round trip as C1 controls.
     EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8("\x81\x8D\x8F\x90\x9D")), "\x81\x8D\x8F\x90\x9D");
