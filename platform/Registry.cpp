@@ -25,13 +25,8 @@ void Registry::SetHive(RegistryHive hive) {
 std::vector<std::string> Registry::Resolve(std::string_view path) const {
     std::vector<std::string> parts;
     if (path.empty() || path.front() != '\\') parts = current_;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
+    for (std::string& part : regfile::SplitPath(path))
+        parts.push_back(std::move(part));
     return parts;
 }
 

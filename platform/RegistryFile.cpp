@@ -39,6 +39,18 @@ Key& Key::Make(const std::vector<std::string>& path) {
     return *k;
 }
 
+std::vector<std::string> SplitPath(std::string_view path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 std::string Fold(std::string_view name) {
     std::string out(name);
     for (char& c : out) {
@@ -136,18 +148,6 @@ void Write(std::string& out, const Key& key, const std::string& path) {
     }
     for (const auto& [folded, sub] : key.keys)
         Write(out, *sub, path.empty() ? sub->name : path + "\\" + sub->name);
-}
-
-std::vector<std::string> SplitPath(std::string_view path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
 }
 
 // One record line; false when it does not parse.

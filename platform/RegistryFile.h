@@ -44,6 +44,8 @@ struct Key {
 
 // Case folding used for every name comparison.
 std::string Fold(std::string_view name);
+// The names of a "\"-separated key path, empty parts left out.
+std::vector<std::string> SplitPath(std::string_view path);
 
 std::string Serialize(const Key& root);
 std::unique_ptr<Key> Parse(std::string_view text);
