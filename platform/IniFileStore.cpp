@@ -49,22 +49,29 @@ bool NeedsQuotes(std::string_view v) {
     return v.size() >= 2 && v.front() == '"' && v.back() == '"';
 }
 
-void AppendValue(std::string& out, std::string_view v) {
-    if (!NeedsQuotes(v)) {
-        out += v;
-        return;
-    }
-    out += '"';
-    for (char c : v) {
+// Backslash, CR, LF (and TAB when asked) as "\\", "\r", "\n", "\t".
+void AppendEscaped(std::string& out, std::string_view s, bool tabs) {
+    for (char c : s) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '\r')
             out += "\\r";
         else if (c == '\n')
             out += "\\n";
+        else if (c == '\t' && tabs)
+            out += "\\t";
         else
             out += c;
     }
+}
+
+void AppendValue(std::string& out, std::string_view v) {
+    if (!NeedsQuotes(v)) {
+        out += v;
+        return;
+    }
+    out += '"';
+    AppendEscaped(out, v, false);
     out += '"';
 }
 
@@ -177,18 +184,7 @@ std::uint32_t Fnv32(std::string_view s) {
 
 void AppendField(std::string& out, std::string_view f) {
     out += '\t';
-    for (char c : f) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
+    AppendEscaped(out, f, true);
 }
 
 bool ReadField(std::string_view& rest, std::string& out) {
