@@ -4,6 +4,8 @@
 #include "platform/DateTimeText.h"
 #include "storage/UnitLogFiles.h"
 
+#include <algorithm>
+
 // Every write reaches the settings file's journal before it returns, which is
 // the flush the job code relies on; the INI text itself is refreshed by the
 // settings file on its own schedule.
@@ -49,7 +51,11 @@ void TDownloadInfo::AddLog(int type, const std::string& description, const std::
 }
 
 void TDownloadInfo::ClearLog() {
-    const std::int64_t count = ReadInteger("LogCount");
+    // Entries are numbered without gaps, so no more of them exist than keys in
+    // the section: a damaged count cannot stall the start-up here.
+    const std::int64_t keys =
+        SettingsFile ? static_cast<std::int64_t>(SettingsFile->ReadSection(Section).size()) : 0;
+    const std::int64_t count = std::min(ReadInteger("LogCount"), keys);
     for (std::int64_t n = 1; n <= count; ++n) {
         const std::string prefix = "Log" + std::to_string(n) + ".";
         DeleteKey(prefix + "Moment");

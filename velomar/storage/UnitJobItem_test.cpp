@@ -111,17 +111,25 @@ TEST_F(JobItemTest, JobLogAddClearAndRead) {
     LangManager->LoadCurrent();
     const std::string connect = LangText("DownloadLog.Connect");
     const std::string connected = LangText("DownloadLog.Connected");
+    ASSERT_FALSE(connect.empty());
     TLogEntry e = ReadLogEntry(info, 1);
     EXPECT_EQ(e.Type, ltInfo);
     EXPECT_GE(platform::TextToDateTime(e.Moment).value_or(0), before);
-    EXPECT_EQ(e.Text,
-              connect.empty() ? "www.velomar.example:80" : connect + " (www.velomar.example:80)");
+    EXPECT_EQ(e.Text, connect + " (www.velomar.example:80)");
     e = ReadLogEntry(info, 2);
     EXPECT_EQ(e.Type, ltServerReply);
     EXPECT_EQ(e.Text, "HTTP/1.0 404 Not Found"); // no description: just the reply line
     EXPECT_EQ(ReadLogEntry(info, 3).Text, connected);
     EXPECT_EQ(ReadLogEntry(info, 4).Text, "10061"); // a key without text: just the info
     EXPECT_EQ(ReadLogEntry(info, 9).Text, "");
+
+    // A socket error without a text of its own shows the general error text.
+    TDownloadInfo other("4");
+    other.AddLog(ltError, "Error", "10053");
+    EXPECT_EQ(ReadLogEntry(other, 1).Text, "Erro. (10053)");
+    SettingsFile->WriteInteger("Languages", "Current", -2);
+    LangManager->LoadCurrent();
+    EXPECT_EQ(ReadLogEntry(other, 1).Text, "Error. (10053)");
     delete LangManager;
     LangManager = nullptr;
 
@@ -132,6 +140,13 @@ TEST_F(JobItemTest, JobLogAddClearAndRead) {
     info.AddLog(ltInfo, "StartUp", "");
     EXPECT_EQ(info.ReadString("Log1.Description"), "StartUp");
     EXPECT_FALSE(SettingsFile->ValueExists("3", "Log2.Type"));
+
+    // A damaged count (a hand edit, a foreign writer) is cleared as quickly.
+    info.AddLog(ltInfo, "Download", "");
+    info.WriteInteger("LogCount", 4'000'000'000'000'000'000);
+    info.ClearLog();
+    EXPECT_EQ(SettingsFile->ReadSectionValues("3"),
+              (std::vector<std::string>{"LogCount=0", "Comment=kept"}));
 }
 
 TEST_F(JobItemTest, WatchedKeysRaiseChangedAfterTheWrite) {
