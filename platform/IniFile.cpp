@@ -132,10 +132,9 @@ struct IniFile::Impl {
         }
         journalBytes = static_cast<std::int64_t>(text.size()) + 1;
         if (Fold()) return;
-        // Could not fold: appends must start on a fresh line.
-        if (complete != text.size() && ::truncate(journalPath.c_str(), off_t(complete)) != 0)
-            complete = text.size() + 1; // keep trying to fold
-        journalBytes = static_cast<std::int64_t>(complete);
+        // Could not fold: the next append ends a torn last line first.
+        journalTorn = complete != text.size();
+        journalBytes = static_cast<std::int64_t>(text.size());
     }
 
     bool Fold() {

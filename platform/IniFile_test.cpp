@@ -288,6 +288,24 @@ TEST_F(IniFileTest, NextLoadReplaysJournalAndIgnoresTornLine) {
     EXPECT_FALSE(ini.ValueExists("Main", "torn"));
 }
 
+TEST_F(IniFileTest, TornJournalThatCannotBeFoldedKeepsLaterWrites) {
+    // The INI file cannot be written (a folder in its place), so the journal
+    // stays, torn last line included, and later writes must still replay.
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    {
+        IniFile ini(path);
+        ini.WriteString("Main", "a", "1");
+        Spit(dir.filePath("whole").toStdString(), Slurp(ini.JournalName()));
+    }
+    Spit(path + ".journal", Slurp(dir.filePath("whole").toStdString()) + "W\tMain\ttorn\tva");
+    {
+        IniFile ini(path);
+        ini.WriteString("Main", "b", "2");
+    }
+    IniFile ini(path);
+    EXPECT_EQ(DumpOf(ini), (Dump{{"Main", {{"a", "1"}, {"b", "2"}}}}));
+}
+
 TEST_F(IniFileTest, ReplayOverAlreadyFoldedFileAndDamagedLines) {
     std::string journal;
     {
