@@ -111,9 +111,17 @@ QString DecodeBody(const QByteArray& body, const QString& contentType) {
 
 ParsedPage ParsePage(const QString& html, const QString& url) {
     const QByteArray utf8 = html.toUtf8();
+    // Parse errors are not used; recording them copies the stack of open
+    // elements into each, which for a deeply nested page grows with the
+    // square of its depth (gigabytes for some tens of thousands of levels).
+    static const GumboOptions options = [] {
+        GumboOptions o = kGumboDefaultOptions;
+        o.max_errors = 0;
+        return o;
+    }();
     std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> out(
-        gumbo_parse_with_options(&kGumboDefaultOptions, utf8.constData(), size_t(utf8.size())),
-        [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
+        gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size())),
+        [](GumboOutput* o) { gumbo_destroy_output(&options, o); });
     Walker w;
     w.base = QUrl(url, QUrl::TolerantMode);
     if (const GumboNode* b = FindTag(out->root, GUMBO_TAG_BASE)) {

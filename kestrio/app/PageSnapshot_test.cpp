@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace kestrio {
 namespace {
@@ -47,6 +48,28 @@ TEST(PageSnapshotTest, BaseHrefFramesetAndAPageWithoutHtmlTag) {
     const ParsedPage bare = ParsePage("<p>Hi <a href=z.htm>z</a>", "http://127.0.0.1/");
     EXPECT_EQ(bare.Document["all"].toArray()[0].toObject()["outerHTML"].toString(),
               "<HTML><p>Hi <a href=z.htm>z</a></HTML>");
+}
+
+long PeakKB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Some thousands of unclosed elements are a page anyone may serve; the parse
+// must stay small (recording parse errors would take some hundred megabytes).
+TEST(PageSnapshotTest, DeeplyNestedPageParsesInLittleMemory) {
+    QString html = "<html><title>Deep</title>";
+    for (int i = 0; i < 6000; ++i)
+        html += "<div>";
+    html += "<a href=deep.htm>deep</a>";
+    const long before = PeakKB();
+    const ParsedPage p = ParsePage(html, "http://127.0.0.1/");
+    EXPECT_LT(PeakKB() - before, 64 * 1024);
+    EXPECT_EQ(p.Document["title"].toString(), "Deep");
+    const QJsonArray links = p.Document["links"].toArray();
+    ASSERT_EQ(links.size(), 1);
+    EXPECT_EQ(links[0]["href"].toString(), "http://127.0.0.1/deep.htm");
 }
 
 TEST(PageSnapshotTest, BodyDecoding) {
