@@ -111,6 +111,7 @@ TStartForm::TStartForm(QWidget* parent) : QWidget(parent) {
     a->addWidget(rgrExt);
     chbAdvDef = new QCheckBox("Save options as default");
     a->addWidget(chbAdvDef);
+    a->addStretch(); // the radio items stay together at the top
     PageControl1->addTab(advanced, "Advanced options");
 
     // About Kestrio.
