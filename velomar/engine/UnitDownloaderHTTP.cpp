@@ -56,6 +56,7 @@ void THTTPDownloader::PrepareEngine(TGenericDownloaderSocket& base) {
     e.Received.clear();
     e.HeaderDone = false;
     e.RangeSent = false;
+    e.Phase = hpRequest;
     std::string& r = e.Request;
     r.clear();
     r += e.IsRange ? "GET" : "HEAD";
@@ -93,16 +94,28 @@ void THTTPDownloader::EngineWrite(TGenericDownloaderSocket& base) {
     auto& e = static_cast<THTTPDownloaderSocket&>(base);
     if (LogEnabled()) WriteLog("Request:\r\n" + e.Request);
     e.SendText(e.Request);
+    if (e.Phase == hpRequest) e.Phase = hpHeader;
 }
 
 void THTTPDownloader::EngineRead(TGenericDownloaderSocket& base) {
     auto& e = static_cast<THTTPDownloaderSocket&>(base);
     std::int64_t waiting = e.ReceiveLength();
     if (waiting <= 0) return;
-    if (e.HeaderDone) {
+    switch (e.Phase) {
+    case hpRequest: // an answer before the request went out is still an answer
+    case hpHeader:
+        ReadHeader(e, waiting);
+        break;
+    case hpBody:
         ReadBody(e, waiting, 0);
-        return;
+        break;
+    case hpDiscard:
+        Discard(e, waiting);
+        break;
     }
+}
+
+void THTTPDownloader::ReadHeader(THTTPDownloaderSocket& e, std::int64_t waiting) {
     // Until the header is complete everything is kept.
     while (waiting > 0) {
         std::int64_t n =
@@ -117,6 +130,7 @@ void THTTPDownloader::EngineRead(TGenericDownloaderSocket& base) {
         if (e.Received.size() > kMaxHeader) {
             FailAttempt("The server's answer has no end of header");
             e.Received.clear();
+            e.Phase = hpDiscard;
         }
         return;
     }
@@ -125,14 +139,18 @@ void THTTPDownloader::EngineRead(TGenericDownloaderSocket& base) {
     e.Received.erase(0, end + 4);
     if (!e.IsRange) {
         e.Received.clear(); // a body after a HEAD answer means nothing
+        e.Phase = hpDiscard;
         ProcessHeader();
+        Discard(e, waiting);
         return;
     }
     if (!AcceptRangeAnswer(e)) {
         e.Received.clear();
+        e.Phase = hpDiscard;
         e.Close();
         return;
     }
+    e.Phase = hpBody;
     std::int64_t written = 0;
     if (!e.Received.empty()) { // body bytes that came with the header
         written = WriteBody(e, e.Received.data(), e.Received.size());
@@ -142,27 +160,33 @@ void THTTPDownloader::EngineRead(TGenericDownloaderSocket& base) {
     ReadBody(e, waiting, written);
 }
 
-void THTTPDownloader::ReadBody(THTTPDownloaderSocket& e, std::int64_t waiting, std::int64_t batch) {
-    if (!e.IsRange) { // drain what follows a HEAD answer
-        while (waiting > 0) {
-            std::int64_t n = e.ReceiveBuf(
-                buffer_.data(), std::min<std::int64_t>(waiting, std::int64_t(kReadPiece)));
-            if (n <= 0) break;
-            waiting -= n;
-        }
-        return;
+void THTTPDownloader::Discard(THTTPDownloaderSocket& e, std::int64_t waiting) {
+    while (waiting > 0) {
+        std::int64_t n =
+            e.ReceiveBuf(buffer_.data(), std::min<std::int64_t>(waiting, std::int64_t(kReadPiece)));
+        if (n <= 0) break;
+        waiting -= n;
     }
+}
+
+void THTTPDownloader::ReadBody(THTTPDownloaderSocket& e, std::int64_t waiting, std::int64_t batch) {
     while (waiting > 0 && !RangeFilled(e)) {
         std::int64_t n =
             e.ReceiveBuf(buffer_.data(), std::min<std::int64_t>(waiting, std::int64_t(kReadPiece)));
         if (n <= 0) break;
         waiting -= n;
         std::int64_t w = WriteBody(e, buffer_.data(), static_cast<std::size_t>(n));
-        if (w < 0) return;
+        if (w < 0) {
+            e.Phase = hpDiscard;
+            return;
+        }
         batch += w;
     }
     bool done = batch > 0 && RecordReceived(e.RangeIndex, batch);
-    if ((done || RangeFilled(e)) && e.Active()) e.Close();
+    if (done || RangeFilled(e)) {
+        e.Phase = hpDiscard;
+        if (e.Active()) e.Close();
+    }
 }
 
 bool THTTPDownloader::AcceptRangeAnswer(THTTPDownloaderSocket& e) {

@@ -6,6 +6,14 @@
 
 #include <string>
 
+// Where an engine's exchange stands; each phase has its reader.
+enum THTTPPhase : std::uint8_t {
+    hpRequest, // prepared, the request not yet sent
+    hpHeader,  // sent; collecting the header
+    hpBody,    // a range engine writing its body
+    hpDiscard  // nothing more to use from this connection
+};
+
 class THTTPDownloaderSocket : public TGenericDownloaderSocket {
 public:
     explicit THTTPDownloaderSocket(bool isRange);
@@ -15,6 +23,7 @@ public:
     std::string Received;   // bytes not yet consumed (the header while it is incomplete)
     bool HeaderDone = false;
     bool RangeSent = false; // the request carried a Range header
+    THTTPPhase Phase = hpRequest;
 };
 
 class THTTPDownloader : public TDownloader {
@@ -41,6 +50,8 @@ private:
     // Checks the status of a range answer; false when its body must not be
     // written (the attempt has then been failed or restarted).
     bool AcceptRangeAnswer(THTTPDownloaderSocket& engine);
+    void ReadHeader(THTTPDownloaderSocket& engine, std::int64_t waiting);
+    void Discard(THTTPDownloaderSocket& engine, std::int64_t waiting);
     // Reads up to `waiting` bytes into the range; `batch` bytes were already
     // written in this event. One RecordReceived accounts the whole event.
     void ReadBody(THTTPDownloaderSocket& engine, std::int64_t waiting, std::int64_t batch);
