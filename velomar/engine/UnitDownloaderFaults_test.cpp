@@ -359,3 +359,26 @@ TEST_F(FaultDownload, UnreadableSizeAndDateCountAsAbsent) {
     ASSERT_EQ(::stat((Downloads() + "/d.bin").c_str(), &st), 0);
     EXPECT_GE(st.st_mtime, before - 2) << "the file is dated now, not by the unreadable header";
 }
+
+TEST_F(FaultDownload, QuietJobsOfTheUpdateCode) {
+    FaultRoute r;
+    r.body = "[Update]\r\nVersion=2\r\nFile=x.exe\r\n";
+    server.Route("/autoupdate.ini", r);
+    CredentialsUI ui;
+    SetEngineUI(&ui);
+    TJobItem& job = NewJob(server.Url("/autoupdate.ini"), 3);
+    for (const char* key : {"AvoidHead", "AvoidNotify", "AvoidSave", "AvoidRetry"})
+        job.WriteBool(key, true);
+    std::vector<std::string> lines;
+    job.OnContent = [&](const std::vector<std::string>& l) { lines = l; };
+    ASSERT_EQ(Run(job), ncSucceeded) << LogText(job);
+    EXPECT_EQ(lines, (std::vector<std::string>{"[Update]", "Version=2", "File=x.exe"}));
+    EXPECT_FALSE(FileExists(Downloads() + "/autoupdate.ini")) << "AvoidSave deletes the file";
+    EXPECT_TRUE(server.RequestsFor("/autoupdate.ini").size() == 1u);
+    EXPECT_EQ(server.RequestsFor("/autoupdate.ini")[0].requestLine, "GET /autoupdate.ini HTTP/1.0");
+    EXPECT_EQ(server.RequestsFor("/autoupdate.ini")[0].Header("Range"), "");
+    EXPECT_EQ(Stat("FilesDownloaded"), 0);
+    EXPECT_EQ(Stat("BytesDownloaded"), 0);
+    EXPECT_EQ(SettingsFile->ReadInteger("History", "Count", 0), 0);
+    EXPECT_TRUE(ui.completed.empty());
+}
