@@ -286,7 +286,7 @@ void FaultServer::Serve(int fd) {
         fixedBody =
             route.body.empty() ? std::string("<html>") + Reason(status) + "</html>" : route.body;
     } else {
-        std::int64_t f, l;
+        std::int64_t f = 0, l = -1;
         if (route.honourRanges && ParseRange(req.Header("Range"), f, l)) {
             if (f >= size) {
                 status = 416;
