@@ -138,6 +138,14 @@ bool TDownloader::DoStartup() {
 bool TDownloader::DoGetHead() {
     ReportStep("Pulse: getHead");
     ParseURL();
+    if (!SpeaksProtocol(TempInfo->Get("HostProtocol"))) {
+        // Fetching it over this protocol would reach the wrong service, and
+        // trying again cannot help.
+        Info.AddLog(ltError, "UnknownProtocol", TempInfo->Get("Location"));
+        NoRetry = true;
+        SetState(psFail);
+        return true;
+    }
     SetupConnection();
     if (http::HasControlChars(TempInfo->Get("Location"))) {
         // Such an address would smuggle text into the request.
@@ -350,6 +358,9 @@ bool TDownloader::CheckHead() {
     return true;
 }
 bool TDownloader::AcceptDownload() {
+    return true;
+}
+bool TDownloader::SpeaksProtocol(const std::string&) const {
     return true;
 }
 

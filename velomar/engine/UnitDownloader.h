@@ -91,6 +91,9 @@ public:
     virtual void PrepareEngine(TGenericDownloaderSocket& engine) = 0;
     virtual void EngineRead(TGenericDownloaderSocket& engine) = 0;
     virtual void EngineWrite(TGenericDownloaderSocket& engine) = 0;
+    // Whether this downloader speaks the scheme of the address being fetched
+    // (a redirect or a new link may lead elsewhere).
+    virtual bool SpeaksProtocol(const std::string& protocol) const;
 
     // kNextState means State + 1. A change brings the next pulse forward.
     void SetState(int value);

@@ -210,6 +210,33 @@ TEST_F(FaultDownload, RedirectLoopFailsAfterTwentyRedirects) {
     EXPECT_EQ(server.Requests().size(), 21u);
 }
 
+TEST_F(FaultDownload, RedirectToAnotherSchemeFailsWithoutRetries) {
+    Main("MaxRetries", "3");
+    Main("RetryDelay", "0");
+    const std::string target = "https://127.0.0.1:" + std::to_string(server.Port()) + "/s.bin";
+    for (const std::string& location : {target, std::string("ftp://127.0.0.1/f.bin")}) {
+        FaultRoute redirect;
+        redirect.status = 302;
+        redirect.location = location;
+        server.Route("/plain", redirect);
+        TJobItem& job = NewJob(server.Url("/plain"), 1);
+        ASSERT_EQ(Run(job), ncFailed) << LogText(job);
+        EXPECT_TRUE(HasLog(job, "UnknownProtocol", location)) << LogText(job);
+        EXPECT_FALSE(HasLog(job, "WaitForRetry")) << LogText(job);
+    }
+    EXPECT_TRUE(server.RequestsFor("/s.bin").empty()) << "never asked in plain text";
+    EXPECT_EQ(server.RequestsFor("/plain").size(), 2u);
+    // The scheme's case does not matter in a Location.
+    FaultRoute upper;
+    upper.status = 301;
+    upper.location = "HTTP://127.0.0.1:" + std::to_string(server.Port()) + "/u.bin";
+    server.Route("/upper", upper);
+    server.Route("/u.bin", Pattern(5000));
+    TJobItem& job = NewJob(server.Url("/upper"), 1);
+    ASSERT_EQ(Run(job), ncSucceeded) << LogText(job);
+    EXPECT_TRUE(ReadFile(Downloads() + "/u.bin") == PatternBytes(0, 5000));
+}
+
 TEST_F(FaultDownload, RelativeLocationAndFileWithoutPath) {
     FaultRoute redirect;
     redirect.status = 302;
@@ -225,6 +252,8 @@ TEST_F(FaultDownload, RelativeLocationAndFileWithoutPath) {
     TJobItem& root = NewJob(server.Url(""), 1);
     ASSERT_EQ(Run(root), ncSucceeded) << LogText(root);
     EXPECT_EQ(server.RequestsFor("/").front().requestLine, "HEAD / HTTP/1.0");
+    EXPECT_EQ(server.RequestsFor("/").front().Header("Host"),
+              "127.0.0.1:" + std::to_string(server.Port()));
     EXPECT_TRUE(ReadFile(Downloads() + "/index.html") == PatternBytes(0, 10));
 }
 

@@ -49,6 +49,13 @@ void THTTPDownloader::ParseURL() {
     if (TempInfo->Get("HostPort").empty()) TempInfo->Set("HostPort", "80");
 }
 
+bool THTTPDownloader::SpeaksProtocol(const std::string& protocol) const {
+    // Schemes are case-insensitive in a Location; the job's own URL was
+    // checked for the exact "http://" before this downloader was made.
+    return protocol.size() == 4 && Lower(protocol[0]) == 'h' && Lower(protocol[1]) == 't' &&
+           Lower(protocol[2]) == 't' && Lower(protocol[3]) == 'p';
+}
+
 void THTTPDownloader::PrepareEngine(TGenericDownloaderSocket& base) {
     auto& e = static_cast<THTTPDownloaderSocket&>(base);
     TTempInfo& t = *TempInfo;
@@ -65,7 +72,10 @@ void THTTPDownloader::PrepareEngine(TGenericDownloaderSocket& base) {
     r += " HTTP/1.0\r\n";
     r += "Accept: */*\r\n";
     r += "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\n";
-    r += "Host: " + t.Get("HostName") + "\r\n";
+    // The port belongs in Host unless it is the default one.
+    r += "Host: " + t.Get("HostName");
+    if (const std::string port = t.Get("HostPort"); port != "80") r += ":" + port;
+    r += "\r\n";
     if (t.Is("Authenticate", "Yes"))
         r += "Authorization: Basic " +
              http::BasicCredentials(t.Get("Authentication.UserID"),

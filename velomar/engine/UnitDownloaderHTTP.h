@@ -41,6 +41,7 @@ public:
     void PrepareEngine(TGenericDownloaderSocket& engine) override;
     void EngineRead(TGenericDownloaderSocket& engine) override;
     void EngineWrite(TGenericDownloaderSocket& engine) override;
+    bool SpeaksProtocol(const std::string& protocol) const override;
 
     void ProcessHeader();
     bool AskCredentials();

@@ -113,7 +113,7 @@ TEST_F(DownloaderUnit, RequestLines) {
     EXPECT_EQ(e.Request, "GET /dir/my%20file.zip HTTP/1.0\r\n"
                          "Accept: */*\r\n"
                          "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\n"
-                         "Host: h\r\n"
+                         "Host: h:81\r\n"
                          "Authorization: Basic dTpw\r\n"
                          "Range: bytes=100000-199999\r\n\r\n");
     THTTPDownloaderSocket head(false);
@@ -132,6 +132,15 @@ TEST_F(DownloaderUnit, RequestLines) {
     d->PrepareEngine(e);
     EXPECT_EQ(e.Request.substr(0, 46), "GET http://u:p@h:81/dir/my%20file.zip HTTP/1.0");
     EXPECT_NE(e.Request.find("Range: bytes=100000-\r\n"), std::string::npos);
+    EXPECT_NE(e.Request.find("\r\nHost: h:81\r\n"), std::string::npos) << "proxy or not";
+    // The default port is left out of Host.
+    TJobItem& plain = NewJob("http://h/f");
+    auto d2 = Make(plain);
+    d2->ParseURL();
+    d2->SetupConnection();
+    THTTPDownloaderSocket head2(false);
+    d2->PrepareEngine(head2);
+    EXPECT_NE(head2.Request.find("\r\nHost: h\r\n"), std::string::npos) << head2.Request;
 }
 
 TEST_F(DownloaderUnit, TargetNames) {
