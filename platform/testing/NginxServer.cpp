@@ -1,35 +1,16 @@
 #include "platform/testing/NginxServer.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
+#include "platform/testing/ChildProcess.h"
+
 #include <filesystem>
-#include <netinet/in.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace platform::testing {
 
 namespace {
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
-
-bool Accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
 
 } // namespace
 
@@ -106,23 +87,8 @@ void NginxServer::Start() {
         const std::string errorLog = t + "/logs/error.log";
         const char* argv[] = {kNginx,       "-p", prefix.c_str(),   "-c",
                               conf.c_str(), "-e", errorLog.c_str(), nullptr};
-        pid_ = ::fork();
-        if (pid_ < 0) throw std::runtime_error("NginxServer: fork failed");
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive the test
-            ::execv(kNginx, const_cast<char* const*>(argv));
-            ::_exit(127);
-        }
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < until) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            if (Accepts(port_)) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        pid_ = SpawnChild(argv);
+        if (WaitAccepting(pid_, port_, 10)) return;
         lastError = ReadFile(errorLog);
         Stop();
     }
@@ -130,19 +96,7 @@ void NginxServer::Start() {
 }
 
 void NginxServer::Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > until) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    pid_ = -1;
+    StopChild(pid_, 5);
 }
 
 } // namespace platform::testing

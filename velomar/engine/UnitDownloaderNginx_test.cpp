@@ -3,6 +3,7 @@
 #include "engine/UnitTargetFile.h"
 #include "engine/testing/EngineTestSupport.h"
 #include "platform/testing/NginxServer.h"
+#include "platform/testing/SquidServer.h"
 
 #include <ctime>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@ using platform::testing::NginxOptions;
 using platform::testing::NginxServer;
 using platform::testing::ReadFile;
 using platform::testing::RunUntil;
+using platform::testing::SquidServer;
 using platform::testing::WriteFile;
 
 namespace {
@@ -86,6 +88,30 @@ TEST_F(NginxDownload, ByteIdenticalWithOneThreeAndEightEngines) {
     for (const auto& line : nginx->AccessLog())
         if (line.rfind("GET", 0) == 0 && line.find("|bytes=") != std::string::npos) ++ranged;
     EXPECT_EQ(ranged, 3 * 15);
+}
+
+TEST_F(NginxDownload, ThroughAProxy) {
+    if (!SquidServer::Available()) GTEST_SKIP() << "squid is not installed";
+    auto nginx = Start();
+    SquidServer squid;
+    const std::string data = Content(500000, 7);
+    WriteFile(nginx->Root() + "/p.bin", data);
+    Main("HTTP.ProxyEnabled", "1");
+    Main("HTTP.ProxyHost", "127.0.0.1");
+    Main("HTTP.ProxyPort", std::to_string(squid.Port()));
+    TJobItem& job = NewJob(nginx->Url("/p.bin"), 3);
+    ASSERT_EQ(Run(job), ncSucceeded) << LogText(job);
+    EXPECT_TRUE(ReadFile(Downloads() + "/p.bin") == data);
+    EXPECT_TRUE(HasLog(job, "Connect", "127.0.0.1:" + std::to_string(squid.Port())));
+    // Every request went through the proxy, and the ranges reached the server.
+    int ranged = 0;
+    for (const auto& line : nginx->AccessLog())
+        ranged += line.rfind("GET /p.bin", 0) == 0 && line.find("|bytes=") != std::string::npos;
+    EXPECT_EQ(ranged, 4) << "500,000 bytes in ranges of 166,666";
+    const auto via = squid.Requests();
+    ASSERT_EQ(via.size(), 1u + 4u) << "the head and the ranges";
+    EXPECT_EQ(via.front(), "HEAD " + nginx->Url("/p.bin"));
+    EXPECT_EQ(via.back(), "GET " + nginx->Url("/p.bin"));
 }
 
 TEST_F(NginxDownload, StopHalfWayThenResume) {
