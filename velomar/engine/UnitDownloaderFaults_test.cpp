@@ -334,6 +334,23 @@ TEST_F(FaultDownload, PageLinkingToTheRealFileIsReplacedByIt) {
     EXPECT_EQ(ReadFile(Downloads() + "/s.zip"), self.body);
 }
 
+TEST_F(FaultDownload, PagesLinkingToEachOtherEndTheChase) {
+    Main("AggressiveCapturing", "1");
+    FaultRoute a, b;
+    a.body = "<html><a href=\"/b/f.zip\">b</a></html>";
+    b.body = "<html><a href=\"/a/f.zip\">a</a></html>";
+    server.Route("/a/f.zip", a);
+    server.Route("/b/f.zip", b);
+    TJobItem& job = NewJob(server.Url("/a/f.zip"), 1);
+    ASSERT_EQ(Run(job, 10000), ncSucceeded) << "a page stays the result in the end";
+    int redirects = 0;
+    for (const auto& l : Log(job))
+        redirects += l.description == "Redirect";
+    EXPECT_EQ(redirects, 20);
+    EXPECT_EQ(job.ReadString("URL"), server.Url("/a/f.zip"));
+    EXPECT_EQ(ReadFile(Downloads() + "/f.zip"), a.body);
+}
+
 TEST_F(FaultDownload, NothingWaitsForAPulsePeriod) {
     // With a period of ten minutes, only brought-forward pulses can finish these.
     Main("PulseInterval", "600000");

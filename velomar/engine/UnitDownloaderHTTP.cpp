@@ -296,8 +296,11 @@ bool THTTPDownloader::AskCredentials() {
 bool THTTPDownloader::AcceptDownload() {
     if (Info.ReadBool("AvoidCheckForNewLink") || !MainBool("AggressiveCapturing", false))
         return true;
+    // Pages that link to each other would be fetched in turn for ever.
+    if (newLinks_ >= kMaxRedirects) return true;
     std::string link = FindNewLink();
     if (link.empty()) return true;
+    ++newLinks_;
     Info.AddLog(ltInfo, "Redirect", link);
     Info.WriteString("URL", link);
     SetState(psStartup);

@@ -58,6 +58,7 @@ private:
     void ReadBody(THTTPDownloaderSocket& engine, std::int64_t waiting, std::int64_t batch);
 
     std::string buffer_; // reusable read buffer shared by the engines
+    int newLinks_ = 0;   // finished pages replaced by a link they hold
 };
 
 // Kept for callers that name the encoder of this module.
