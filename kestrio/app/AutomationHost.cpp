@@ -2,6 +2,7 @@
 
 #include "platform/Cp1252.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <cerrno>
@@ -58,8 +59,16 @@ void AutomationHost::HandleMessage(const QByteArray& json) {
     };
     if (!doc.isObject()) return fail("The message is not a JSON object.");
     const QJsonObject msg = doc.object();
-    answer["answer"] = msg.value("call");
-    if (msg.contains("id")) answer["id"] = msg.value("id");
+    // Echoed values must not push the answer over the browser's limit, or the
+    // caller would wait for an answer that never comes.
+    const QJsonValue call = msg.value("call");
+    if (call.isString() && call.toString().size() <= 256) answer["answer"] = call;
+    if (msg.contains("id")) {
+        const QJsonValue id = msg.value("id");
+        const QByteArray idText = QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+        if (idText.size() > 64 * 1024) return fail("The call's id is too long to be answered.");
+        answer["id"] = id;
+    }
     if (msg.value("call").toString() != "Start")
         return fail("Unknown call: " + msg.value("call").toString());
     try {

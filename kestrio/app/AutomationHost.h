@@ -16,7 +16,9 @@
 //    "error": {"code": -2147352567, "message": "<text>"}}
 //       the call failed; the code is the automation exception code, the
 //       message says what failed. Also sent for a message that is not JSON
-//       ("answer": null) or names an unknown call ("answer": <its name>).
+//       ("answer": null) or names an unknown call ("answer": <its name>, or
+//       null when that is not a string of at most 256 characters). An "id"
+//       whose JSON text is above 64 KB is not echoed and fails the call.
 //   {"navigate": "<address>"}
 //       the page set document.location.href: the browser is to fetch the
 //       address with its own download handling.

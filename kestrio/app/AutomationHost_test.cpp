@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrio {
@@ -174,6 +175,39 @@ TEST(AutomationHostTest, ErrorsGoBackAsTheCallsError) {
     p.CloseInput();
     SpinUntil([&] { return ended; });
     EXPECT_TRUE(ended);
+}
+
+TEST(AutomationHostTest, OversizedEchoesStillGetAnAnswer) {
+    App();
+    Pipes p;
+    ASSERT_GE(fcntl(p.fromHost[1], F_SETPIPE_SZ, 1 << 20), 1 << 20) << "room for the answers";
+    FakeDialog dialog;
+    TKesApp app(&dialog);
+    AutomationHost host(app, p.toHost[0], p.fromHost[1]);
+    // Echoed as they came, either would make an answer above the browser's
+    // limit of 1 MB, which would then never be sent.
+    const QByteArray longText(1536 * 1024, 'x');
+    std::thread writer([&] {
+        p.Send(R"({"call":"Start","id":")" + longText + R"(","snapshot":{}})");
+        p.Send(R"({"call":")" + longText + R"(","id":5})");
+    });
+    std::vector<QJsonObject> got;
+    SpinUntil([&] {
+        for (auto& m : p.Received())
+            got.push_back(m);
+        return got.size() >= 2;
+    });
+    writer.join(); // the host reads all input, answered or not
+    ASSERT_EQ(got.size(), 2u);
+    for (const QJsonObject& m : got) {
+        EXPECT_FALSE(m["ok"].toBool());
+        EXPECT_EQ(m["error"].toObject()["code"].toInt(), kAutomationErrorCode);
+    }
+    EXPECT_FALSE(got[0].contains("id"));
+    EXPECT_EQ(got[0]["answer"].toString(), "Start");
+    EXPECT_EQ(got[1]["id"].toInt(), 5);
+    EXPECT_TRUE(got[1]["answer"].isNull());
+    EXPECT_EQ(KesAppInstance, nullptr) << "no Start ran";
 }
 
 // The real dialog behind the object: a link meant for the browser's own
