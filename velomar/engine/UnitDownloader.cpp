@@ -336,7 +336,7 @@ void TDownloader::ParseURL() {
         host = host.substr(0, c);
     }
     t.Set("HostName", host);
-    t.Set("HostFile", file);
+    t.Set("HostFile", file.substr(0, file.find('#'))); // a fragment is never sent
 }
 
 void TDownloader::SetupConnection() {

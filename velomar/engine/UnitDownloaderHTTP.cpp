@@ -68,7 +68,8 @@ void THTTPDownloader::PrepareEngine(TGenericDownloaderSocket& base) {
     r.clear();
     r += e.IsRange ? "GET" : "HEAD";
     r += t.Is("ProxyEnabled", "Yes") ? " " : " /";
-    r += RequestTarget(t.Get(t.Is("ProxyEnabled", "Yes") ? "Location" : "HostFile"));
+    const std::string target = t.Get(t.Is("ProxyEnabled", "Yes") ? "Location" : "HostFile");
+    r += RequestTarget(target.substr(0, target.find('#'))); // a fragment is never sent
     r += " HTTP/1.0\r\n";
     r += "Accept: */*\r\n";
     r += "User-Agent: Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)\r\n";

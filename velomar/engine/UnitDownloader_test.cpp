@@ -66,6 +66,7 @@ TEST_F(DownloaderUnit, AddressSplit) {
         {"http://h", "http", "h", "", "80", "", "", ""},        // fetches "/"
         {"http://h:82?q", "http", "h", "?q", "82", "", "", ""}, // fetches "/?q"
         {"h/f", "http", "h", "f", "80", "", "", ""},
+        {"http://h/f.zip?a#b/c", "http", "h", "f.zip?a", "80", "", "", ""},
     };
     for (auto& c : cases) {
         TJobItem& job = NewJob(c.url);
@@ -131,6 +132,9 @@ TEST_F(DownloaderUnit, RequestLines) {
     job.DeleteKey("Download.Ranges.2.End");
     d->PrepareEngine(e);
     EXPECT_EQ(e.Request.substr(0, 46), "GET http://u:p@h:81/dir/my%20file.zip HTTP/1.0");
+    d->TempInfo->Set("Location", "http://h:81/f.zip#frag");
+    d->PrepareEngine(e);
+    EXPECT_EQ(e.Request.substr(0, 32), "GET http://h:81/f.zip HTTP/1.0\r\n");
     EXPECT_NE(e.Request.find("Range: bytes=100000-\r\n"), std::string::npos);
     EXPECT_NE(e.Request.find("\r\nHost: h:81\r\n"), std::string::npos) << "proxy or not";
     // The default port is left out of Host.
