@@ -4,6 +4,7 @@
 
 #include "engine/UnitEngineSettings.h"
 #include "engine/UnitHTTPText.h"
+#include "engine/UnitTargetFile.h"
 #include "platform/DateTimeText.h"
 #include "storage/UnitDownloadInfo.h"
 #include "storage/UnitLogFiles.h"
@@ -42,22 +43,9 @@ const TDownloader::TRangeKeys& TDownloader::RangeKeys(int n) {
 }
 
 std::string TDownloader::TargetPath() {
-    std::string name = Info.ReadString("SaveAs");
-    if (name.empty()) {
-        std::string loc = TempInfo ? TempInfo->Get("Location") : std::string();
-        if (loc.empty()) loc = Info.ReadString("URL");
-        // The name is the path's last segment: a "/" inside the query does
-        // not count, and "http://host" has no name.
-        loc = loc.substr(0, loc.find('?'));
-        std::size_t sch = loc.find("://");
-        std::size_t pathStart = loc.find('/', sch == std::string::npos ? 0 : sch + 3);
-        if (pathStart != std::string::npos) name = loc.substr(loc.rfind('/') + 1);
-    }
-    if (std::size_t q = name.find('?'); q != std::string::npos) name.erase(q);
-    if (name.empty() || name == "." || name == "..") name = "index.html";
-    std::string dir = Info.ReadString("DownloadDirectory");
-    if (!dir.empty() && dir.back() != '/') dir += '/';
-    return dir + name;
+    std::string loc = TempInfo ? TempInfo->Get("Location") : std::string();
+    if (loc.empty()) loc = Info.ReadString("URL");
+    return TargetPathFor(Info.ReadString("SaveAs"), loc, Info.ReadString("DownloadDirectory"));
 }
 
 void TDownloader::OpenTarget() {

@@ -112,3 +112,19 @@ bool ReadFileBytes(const std::string& path, std::string& out, std::int64_t limit
     ::close(fd);
     return true;
 }
+
+std::string TargetPathFor(const std::string& saveAs, const std::string& location,
+                          const std::string& directory) {
+    std::string name = saveAs;
+    if (name.empty()) {
+        const std::string loc = location.substr(0, location.find('?'));
+        const std::size_t sch = loc.find("://");
+        if (loc.find('/', sch == std::string::npos ? 0 : sch + 3) != std::string::npos)
+            name = loc.substr(loc.rfind('/') + 1);
+    }
+    if (const std::size_t q = name.find('?'); q != std::string::npos) name.erase(q);
+    if (name.empty() || name == "." || name == "..") name = "index.html";
+    std::string dir = directory;
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    return dir + name;
+}

@@ -33,3 +33,10 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool SetFileTime(const std::string& path, std::int64_t unixSeconds);
 // The first `limit` bytes (all when limit < 0); false when unreadable.
 bool ReadFileBytes(const std::string& path, std::string& out, std::int64_t limit = -1);
+
+// The path a download is saved under: `saveAs` when set, otherwise the last
+// segment of `location`'s path (a "/" inside the query does not count, and
+// "http://host" has no name), "index.html" when that leaves no usable name;
+// inside `directory`.
+std::string TargetPathFor(const std::string& saveAs, const std::string& location,
+                          const std::string& directory);
