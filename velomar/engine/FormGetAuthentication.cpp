@@ -14,6 +14,7 @@ TFrmGetAuthentication::TFrmGetAuthentication(QWidget* parent) : QDialog(parent) 
     lblBasicRealm = new QLabel(this);
     lblBasicRealm->setObjectName("lblBasicRealm");
     lblBasicRealm->setGeometry(24, 20, 348, 21);
+    lblBasicRealm->setTextFormat(Qt::PlainText); // the server's text, never markup
     lblUser = new QLabel(this);
     lblUser->setGeometry(24, 55, 120, 21);
     editUser = new QLineEdit(this);

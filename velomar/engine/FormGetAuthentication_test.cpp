@@ -67,6 +67,17 @@ TEST_F(AuthenticationTest, EnterConfirmsWithWhateverIsTypedEscapeCancels) {
     EXPECT_EQ(user, "kept");
 }
 
+TEST_F(AuthenticationTest, RealmMarkupFromTheServerIsShownAsTyped) {
+    std::string user, password;
+    AnswerNextDialog([](QDialog* d) {
+        QLabel* realm = static_cast<TFrmGetAuthentication*>(d)->lblBasicRealm;
+        EXPECT_EQ(realm->textFormat(), Qt::PlainText);
+        EXPECT_EQ(realm->text(), "\"<b>Admin</b> <img src=x>\"");
+        PressKey(d, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(AskCredentialsDialog("\"<b>Admin</b> <img src=x>\"", user, password));
+}
+
 TEST_F(AuthenticationTest, FixedSizeAndTextsOfTheLanguageAtCreation) {
     TFrmGetAuthentication f;
     EXPECT_EQ(f.size(), QSize(396, 160));
