@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -214,8 +215,12 @@ void TFrmMain::ApplyTexts() {
     set("MainForm.mnuVelomarHome", {mnuVelomarHome});
     set("MainForm.mnuAutoUpdate", {mnuAutoUpdate, mnuTrayAutoUpdate});
     set("MainForm.mnuFAQ", {mnuFrequentlyAskedQuestions});
-    for (int c = 0; c < 10; ++c)
+    for (int c = 0; c < 10; ++c) {
         JobList->horizontalHeaderItem(c)->setText(LT("MainForm.JobList." + std::to_string(c)));
+        // The widths were chosen for a smaller font: a caption is never cut.
+        const int fit = JobList->horizontalHeader()->sectionSizeHint(c);
+        if (JobList->columnWidth(c) < fit) JobList->setColumnWidth(c, fit);
+    }
     mnuJobListSetPriority->setTitle(LT("MainForm.mnuSetPriority"));
     set("MainForm.mnuSetPriorityHigh", {mnuSetPriorityHigh});
     set("MainForm.mnuSetPriorityNormal", {mnuSetPriorityNormal});
