@@ -174,7 +174,11 @@ TEST(FirstStartTest, URLsOnTheCommandLineBecomeJobsAndSIGTERMEndsLikeClosing) {
     const auto log = [&] { return ReadFile(dir.File("velomarLog.txt")); };
     ASSERT_TRUE(WaitFor([&] { return Occurrences(log(), "Registering DragDrop...") == 1; }, 20000))
         << program.Err();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the loop adds them
+    // The loop adds them; every write reaches the settings file's journal at once.
+    const auto settings = [&] {
+        return ReadFile(dir.File("velomar.ini")) + ReadFile(dir.File("velomar.ini.journal"));
+    };
+    EXPECT_TRUE(WaitFor([&] { return settings().find("b.zip") != std::string::npos; }, 20000));
     program.Terminate();
     EXPECT_EQ(program.Wait(), 0);
     const std::string ini = ReadFile(dir.File("velomar.ini"));
