@@ -44,7 +44,8 @@ THTMLParser THTMLParser::FromFile(const std::string& path) {
     if (!f) throw fail(errno);
     struct stat st {};
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        // fstat succeeded on a device or pipe: errno holds no reason then.
+        int err = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? errno : EINVAL;
         std::fclose(f);
         throw fail(err);
     }

@@ -1,6 +1,7 @@
 #include "HTMLParser.h"
 #include "InOutError.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -254,6 +255,14 @@ TEST(HTMLParser, FromFileOwnsItsCopy) {
 
     EXPECT_THROW(THTMLParser::FromFile(dir.path().toStdString() + "/missing.htm"), EInOutError);
     EXPECT_THROW(THTMLParser::FromFile(dir.path().toStdString()), EInOutError);
+    // A device is no file to read; the message gives a reason, not "Success".
+    errno = 0;
+    try {
+        THTMLParser::FromFile("/dev/null");
+        ADD_FAILURE() << "a device was read as a page";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(std::string(e.what()).find("Success"), std::string::npos) << e.what();
+    }
 }
 
 } // namespace
