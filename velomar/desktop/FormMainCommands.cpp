@@ -174,9 +174,11 @@ void TFrmMain::BuildShortcuts() {
     mnuAutoUpdate->setShortcut(Qt::Key_F12);
     for (QAction* a : {mnuAddJob, mnuDeleteJob, mnuStartJob, mnuStopJob, mnuStopAllJobs, mnuTopics,
                        mnuAutoUpdate})
-        a->setShortcutContext(Qt::WidgetShortcut); // shown in the menu; handled above
-    auto* enter = new QShortcut(Qt::Key_Return, JobList, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(enter, &QShortcut::activated, this, &TFrmMain::EditJob); // JobListKeyDown
+        a->setShortcutContext(Qt::WidgetShortcut);      // shown in the menu; handled above
+    for (Qt::Key k : {Qt::Key_Return, Qt::Key_Enter}) { // JobListKeyDown; Enter of the keypad too
+        auto* enter = new QShortcut(k, JobList, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, &TFrmMain::EditJob);
+    }
 }
 
 void TFrmMain::ApplyTexts() {

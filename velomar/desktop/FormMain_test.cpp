@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <algorithm>
 #include <filesystem>
@@ -206,6 +207,69 @@ TEST_F(MainWindowTest, MenusOfACompletedJob) {
     EXPECT_EQ(job->ReadString("Log" + std::to_string(logs + 1) + ".Description"), "Stop");
     EXPECT_EQ(job->ReadInteger("Log" + std::to_string(logs + 1) + ".Type"), ltError);
     EXPECT_NE(job->State, jsDownloading);
+}
+
+// A shortcut does what its menu item does, under the rules the menu would
+// apply on opening.
+TEST_F(MainWindowTest, ShortcutsFollowTheMenuRules) {
+    Open();
+    const auto press = [this](QWidget* on, QKeySequence key) {
+        for (QShortcut* s : on->findChildren<QShortcut*>(Qt::FindDirectChildrenOnly))
+            if (s->key() == key) {
+                emit s->activated();
+                return true;
+            }
+        return false;
+    };
+    SettingsFile->WriteInteger("Main", "MaxDownloadingJobs", 0); // nothing really starts
+    TJobItem* done = Add("http://127.0.0.1:9/done.zip");
+    done->WriteBool("Completed", true);
+    TJobItem* idle = Add("http://127.0.0.1:9/idle.zip");
+
+    SelectRows({RowOf(done)});
+    ASSERT_TRUE(press(frm, Qt::Key_F2)); // Start is disabled for a completed job
+    EXPECT_FALSE(done->ReadBool("Selected"));
+    SelectRows({RowOf(idle)});
+    ASSERT_TRUE(press(frm, Qt::Key_F2));
+    EXPECT_TRUE(idle->ReadBool("Selected"));
+    ASSERT_TRUE(press(frm, Qt::Key_F3));
+    EXPECT_FALSE(idle->ReadBool("Selected"));
+    EXPECT_EQ(
+        idle->ReadString("Log" + std::to_string(idle->ReadInteger("LogCount")) + ".Description"),
+        "Stop");
+
+    // Insert adds (cancelled here); Enter in the list edits the selected job.
+    for (auto [on, key] : {std::pair<QWidget*, QKeySequence>{frm, Qt::Key_Insert},
+                           {frm->JobList, Qt::Key_Return},
+                           {frm->JobList, Qt::Key_Enter}}) {
+        SelectRows({RowOf(idle)});
+        bool seen = false;
+        auto title = std::make_shared<QString>();
+        AnswerNextDialog(
+            [title](QDialog* d) {
+                *title = d->windowTitle();
+                d->reject();
+            },
+            &seen);
+        ASSERT_TRUE(press(on, key)) << key.toString().toStdString();
+        ASSERT_TRUE(seen) << key.toString().toStdString(); // else its poll would linger
+        EXPECT_EQ(title->toStdString(), LangText("JobForm.Caption"));
+    }
+    EXPECT_EQ(JobManager->Count(), 2u); // the add was cancelled
+
+    SelectRows({RowOf(idle)});
+    bool seen = false;
+    auto title = std::make_shared<QString>();
+    AnswerNextDialog(
+        [title](QDialog* d) {
+            *title = d->windowTitle();
+            d->reject();
+        },
+        &seen);
+    ASSERT_TRUE(press(frm, Qt::Key_Delete));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(title->toStdString(), LangText("DeleteJobForm.Caption"));
+    EXPECT_EQ(JobManager->Count(), 2u); // refused
 }
 
 TEST_F(MainWindowTest, SetPriorityRebuildsInPriorityOrder) {
