@@ -19,6 +19,8 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -86,26 +88,32 @@ public:
     HeadlessRun() : tty_(::isatty(STDOUT_FILENO) == 1) {}
 
     void Track(TJobItem* job) {
-        if (std::find(tracked_.begin(), tracked_.end(), job) == tracked_.end())
-            tracked_.push_back(job);
+        if (trackedSet_.insert(job).second) tracked_.push_back(job);
     }
 
-    // A URL from outside: a URL already in the list makes no second job; the
-    // user asked for it, so an unfinished listed job is wanted again.
-    void AddURL(const std::string& url) {
-        TJobItem* job = nullptr;
-        for (std::size_t i = 0; i < JobManager->Count() && !job; ++i)
-            if (JobManager->Job(i)->ReadString("URL") == url) job = JobManager->Job(i);
-        if (job) {
-            if (!job->ReadBool("Completed") && !job->ReadBool("Selected"))
-                job->WriteBool("Selected", true);
-        } else {
-            auto fresh = JobManager->NewJob(url, "", "");
-            fresh->WriteBool("Selected", true);
-            job = fresh.get();
-            JobManager->AppendJob(std::move(fresh));
+    // URLs from outside: a URL already in the list makes no second job; the
+    // user asked for it, so an unfinished listed job is wanted again. One
+    // queue pass follows the whole list: a pass per URL made adding n URLs
+    // cost n passes over a growing list.
+    void AddURLs(const std::vector<std::string>& urls) {
+        std::unordered_map<std::string, TJobItem*> listed;
+        for (std::size_t i = 0; i < JobManager->Count(); ++i)
+            listed.emplace(JobManager->Job(i)->ReadString("URL"), JobManager->Job(i));
+        for (const std::string& url : urls) {
+            const auto it = listed.find(url);
+            TJobItem* job = it == listed.end() ? nullptr : it->second;
+            if (job) {
+                if (!job->ReadBool("Completed") && !job->ReadBool("Selected"))
+                    job->WriteBool("Selected", true);
+            } else {
+                auto fresh = JobManager->NewJob(url, "", "");
+                fresh->WriteBool("Selected", true);
+                job = fresh.get();
+                JobManager->AppendJob(std::move(fresh));
+                listed.emplace(url, job);
+            }
+            Track(job);
         }
-        Track(job);
         JobManager->UpdateQueue();
     }
 
@@ -215,7 +223,8 @@ private:
     const bool tty_;
     int drawn_ = 0;
     long ticks_ = 0;
-    std::vector<TJobItem*> tracked_; // jobs are never removed during a run
+    std::vector<TJobItem*> tracked_;           // jobs are never removed during a run
+    std::unordered_set<TJobItem*> trackedSet_; // tracked_, for an event's look-up
     std::set<TJobItem*> finished_;
 };
 
@@ -246,8 +255,7 @@ int RunHeadless(const std::vector<std::string>& urls) {
     for (std::size_t i = 0; i < JobManager->Count(); ++i)
         if (JobManager->Job(i)->State == jsDownloading) run.Track(JobManager->Job(i));
     JobManager->OnChange = [&run](TJobItem* job, std::uint8_t code) { run.OnJobEvent(job, code); };
-    for (const std::string& url : urls)
-        run.AddURL(url);
+    run.AddURLs(urls);
 
     if (JobManager->Active) {
         QTimer tick;
