@@ -1,5 +1,6 @@
 #include "platform/IniFileStore.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -154,17 +155,28 @@ std::string Serialize(const Store& st, size_t sizeHint) {
 }
 
 // Names: trimmed, and no character that would end the line or the name.
+// Every settings read passes here: one table look-up a byte on the usual path.
 std::string_view CleanName(std::string_view name, std::string& buf, bool isKey) {
-    name = Trim(name);
+    // 1: ends a line; 2: ends a key; 4: trimmed.
+    static constexpr auto kClass = [] {
+        std::array<std::uint8_t, 256> t{};
+        t['\r'] = t['\n'] = 1;
+        t['='] = 2;
+        t[' '] = t['\t'] = 4;
+        return t;
+    }();
+    const auto cls = [](char c) { return kClass[static_cast<unsigned char>(c)]; };
+    if (!name.empty() && ((cls(name.front()) | cls(name.back())) & 4)) name = Trim(name);
+    const std::uint8_t breaking = isKey ? 3 : 1;
     bool dirty = false;
     for (char c : name)
-        if (c == '\r' || c == '\n' || (isKey && c == '=')) dirty = true;
+        if (cls(c) & breaking) dirty = true;
     if (isKey && !name.empty() && (name.front() == '[' || name.front() == ';')) dirty = true;
     if (isKey && name.empty()) return "_"; // "=value" would not read back as a key
     if (!dirty) return name;
     buf.assign(name);
     for (char& c : buf)
-        if (c == '\r' || c == '\n' || (isKey && c == '=')) c = '_';
+        if (cls(c) & breaking) c = '_';
     if (isKey && (buf.front() == '[' || buf.front() == ';')) buf.front() = '_';
     return buf;
 }
