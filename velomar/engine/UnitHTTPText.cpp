@@ -54,8 +54,9 @@ THeaderFields::THeaderFields(const std::string& headerText) {
             status_ = line;
             first = false;
         } else if (!line.empty()) {
+            // Blanks around a value are not part of it ("bytes ", "Content-Length:  12").
             std::size_t p = line.find(": ");
-            if (p != std::string::npos) line = line.substr(0, p) + '=' + line.substr(p + 2);
+            if (p != std::string::npos) line = line.substr(0, p) + '=' + Trim(line.substr(p + 2));
             lines_.push_back(std::move(line));
         }
         if (nl == std::string::npos) break;

@@ -9,7 +9,8 @@ TEST(HTTPText, HeaderFieldsFollowTheColonBlankRuleAndIgnoreCase) {
                     "cONTENT-lENGTH: 1234\r\n"
                     "X-NoBlank:value\r\n"
                     "Location: http://h/a: b\r\n"
-                    "Accept-Ranges: bytes\r\n");
+                    "Accept-Ranges: bytes\r\n"
+                    "Content-Range:   bytes 0-1/2 \t\r\n");
     EXPECT_EQ(h.StatusLine(), "HTTP/1.0 206 Partial Content");
     EXPECT_EQ(h.StatusClass(), '2');
     EXPECT_EQ(h.StatusCode(), "206");
@@ -17,6 +18,7 @@ TEST(HTTPText, HeaderFieldsFollowTheColonBlankRuleAndIgnoreCase) {
     EXPECT_FALSE(h.Has("X-NoBlank"));                // a colon without a blank is not a header
     EXPECT_EQ(h.Value("location"), "http://h/a: b"); // only the first ": " splits
     EXPECT_EQ(h.Value("Last-Modified"), "");
+    EXPECT_EQ(h.Value("Content-Range"), "bytes 0-1/2") << "blanks around a value are dropped";
     EXPECT_EQ(THeaderFields("garbage").StatusClass(), '\0');
 }
 
