@@ -331,7 +331,10 @@ void TDownloader::ParseURL() {
         t.Set("Authentication.UserPwd", Info.ReadString("Authentication.UserPwd"));
     }
     t.Set("HostPort", "");
-    if (std::size_t c = host.find(':'); c != std::string::npos) {
+    // A bracketed IPv6 literal holds colons of its own.
+    const std::size_t close = host.rfind(']');
+    const bool bracketed = !host.empty() && host[0] == '[' && close != std::string::npos;
+    if (std::size_t c = host.find(':', bracketed ? close : 0); c != std::string::npos) {
         t.Set("HostPort", host.substr(c + 1));
         host = host.substr(0, c);
     }

@@ -67,6 +67,8 @@ TEST_F(DownloaderUnit, AddressSplit) {
         {"http://h:82?q", "http", "h", "?q", "82", "", "", ""}, // fetches "/?q"
         {"h/f", "http", "h", "f", "80", "", "", ""},
         {"http://h/f.zip?a#b/c", "http", "h", "f.zip?a", "80", "", "", ""},
+        {"http://[::1]:8080/f", "http", "[::1]", "f", "8080", "", "", ""},
+        {"http://u:p@[fe80::1]/f", "http", "[fe80::1]", "f", "80", "Yes", "u", "p"},
     };
     for (auto& c : cases) {
         TJobItem& job = NewJob(c.url);
