@@ -266,6 +266,7 @@ bool TFrmMain::FormCreate() {
         if (AskTerms(this)) SettingsFile->WriteBool("Main", "AcceptedTerms", true);
         if (!MainBool("AcceptedTerms", false)) return false;
     }
+    mnuShow->setChecked(isVisible()); // a start on the notification area leaves it hidden
     if (!MainBool("WebControl.Installed", false)) DisplayPreferences(); // 13
     return true;
 }

@@ -492,6 +492,7 @@ TEST_F(StartUpTest, StartOnTheNotificationArea) {
         TFrmMain main;
         ASSERT_TRUE(main.FormCreate());
         EXPECT_EQ(main.isVisible(), c.shown) << c.mode << c.onTray << c.onlyStartUp;
+        EXPECT_EQ(main.mnuShow->isChecked(), c.shown) << c.mode << c.onTray << c.onlyStartUp;
     }
 }
 
