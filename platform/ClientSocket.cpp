@@ -2,9 +2,11 @@
 
 #include "platform/WinsockErrors.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -129,9 +131,15 @@ void ClientSocket::Open() {
         return;
     }
     const auto gen = generation_;
+    // The answer goes to the application object, not to this socket's own
+    // context: Qt leaks a lookup's callback when its receiver dies first, and
+    // sockets are often destroyed while they look up. The guard tells a late
+    // answer that its socket is gone.
+    QPointer<QObject> alive(&impl_->context);
     impl_->lookupId = QHostInfo::lookupHost(
-        QString::fromLatin1(host_), &impl_->context, [this, gen](const QHostInfo& info) {
-            if (gen != generation_ || !active_ || failed_) return;
+        QString::fromLatin1(host_), QCoreApplication::instance(),
+        [this, gen, alive](const QHostInfo& info) {
+            if (!alive || gen != generation_ || !active_ || failed_) return;
             impl_->lookupId = -1;
             if (info.error() != QHostInfo::NoError) {
                 RaiseError(SocketErrorEvent::Lookup, info.error() == QHostInfo::HostNotFound
