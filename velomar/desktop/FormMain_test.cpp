@@ -530,6 +530,15 @@ TEST_F(MainWindowTest, HelpLinksOpenTheHtmlProgramOrSayItCannot) {
     std::filesystem::create_directory_symlink("/usr/share/mime", dir.File("share/mime"));
     setenv("XDG_DATA_DIRS", dir.File("share").c_str(), 1);
 
+    // The probe file in the shared temporary folder never writes through a
+    // link planted under the fixed name.
+    std::filesystem::create_directories(dir.File("tmp"));
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string oldTmp = tmpdir ? tmpdir : "";
+    setenv("TMPDIR", dir.File("tmp").c_str(), 1);
+    WriteFile(dir.File("victim"), "keep");
+    std::filesystem::create_symlink(dir.File("victim"), dir.File("tmp/t~~!.htm"));
+
     std::string shown;
     AnswerNextDialog([&shown](QDialog* d) {
         shown = static_cast<QMessageBox*>(d)->text().toStdString();
@@ -546,4 +555,12 @@ TEST_F(MainWindowTest, HelpLinksOpenTheHtmlProgramOrSayItCannot) {
     EXPECT_TRUE(platform::testing::RunUntil(
         [&] { return std::filesystem::exists(dir.File("bin/visited")); }, 5000));
     EXPECT_EQ(ReadFile(dir.File("bin/visited")), LangText("URL.mnuVelomarHome") + "\n");
+    EXPECT_EQ(ReadFile(dir.File("victim")), "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("tmp")),
+                            std::filesystem::directory_iterator()),
+              1); // the probes are gone
+    if (oldTmp.empty())
+        unsetenv("TMPDIR");
+    else
+        setenv("TMPDIR", oldTmp.c_str(), 1);
 }

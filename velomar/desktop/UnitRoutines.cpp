@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryFile>
 #include <QThread>
 #include <cctype>
 
@@ -164,13 +165,17 @@ bool ShowMainWindowAtStart() {
 }
 
 bool OpenInBrowser(const std::string& url) {
-    const QString probe = QDir::tempPath() + "/t~~!.htm";
-    {
-        QFile f(probe);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write("<HMTL> </HTML>\r\n");
+    // A name of its own in the shared folder: a fixed one could be a link
+    // planted by another user, and writing through it would clobber its target.
+    QTemporaryFile probe(QDir::tempPath() + "/t~~!XXXXXX.htm");
+    if (probe.open()) {
+        probe.write("<HMTL> </HTML>\r\n");
+        probe.flush();
     }
-    const std::vector<std::string> program = platform::FindExecutable(probe.toStdString());
-    QFile::remove(probe);
+    const std::vector<std::string> program = platform::FindExecutable(
+        probe.fileName().isEmpty() ? QDir::tempPath().toStdString() + "/t~~!.htm"
+                                   : probe.fileName().toStdString());
+    probe.remove();
     if (program.empty()) return false;
     return platform::StartProgram(program, {platform::Cp1252ToUtf8(url)});
 }
