@@ -156,7 +156,9 @@ TEST_F(DownloaderUnit, TargetNames) {
                  {"http://h/a/", "", "index.html"},
                  {"http://h", "", "index.html"},
                  {"http://h/a/..", "", "index.html"},
-                 {"http://h/a/f.zip", "mine.bin?junk", "mine.bin"}};
+                 {"http://h/a/f.zip", "mine.bin?junk", "mine.bin"},
+                 {"http://h/a/f.zip#part2", "", "f.zip"},
+                 {"http://h/a/f.zip?v=1#x/y", "", "f.zip"}};
     for (auto& c : cases) {
         TJobItem& job = NewJob(c.url);
         job.WriteString("SaveAs", c.saveAs);

@@ -117,7 +117,8 @@ std::string TargetPathFor(const std::string& saveAs, const std::string& location
                           const std::string& directory) {
     std::string name = saveAs;
     if (name.empty()) {
-        const std::string loc = location.substr(0, location.find('?'));
+        // Neither the query nor the fragment is part of the file's name.
+        const std::string loc = location.substr(0, location.find_first_of("?#"));
         const std::size_t sch = loc.find("://");
         if (loc.find('/', sch == std::string::npos ? 0 : sch + 3) != std::string::npos)
             name = loc.substr(loc.rfind('/') + 1);
