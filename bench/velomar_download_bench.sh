@@ -137,9 +137,22 @@ check_same() { # downloaded, source
     fi
 }
 
-fresh_velomar() { # folder for one run with first-run settings
-    rm -rf "$1"
-    mkdir -p "$1/registry"
+# One timed terminal-mode run with first-run settings in a fresh folder, $d.
+# Arguments: the times file, then the URLs.
+run_velomar() {
+    local out=$1
+    shift
+    d=$WORK/run-velomar
+    rm -rf "$d"
+    mkdir -p "$d/registry"
+    VELOMAR_PROGRAM_PATH=$d/velomar REGISTRY_DIR=$d/registry QT_QPA_PLATFORM=offscreen \
+        measure "$out" "$VELOMAR" --headless "$@"
+}
+# A fresh, empty download folder for one aria2c run, $d.
+fresh_aria2c() {
+    d=$WORK/run-aria2c
+    rm -rf "$d"
+    mkdir -p "$d"
 }
 
 for mib in $SIZES_MIB; do
@@ -149,16 +162,11 @@ for mib in $SIZES_MIB; do
     : >"$a"
     for r in $(seq 1 "$RUNS"); do
         if [[ $run_velomar == 1 ]]; then
-            d=$WORK/run-velomar
-            fresh_velomar "$d"
-            VELOMAR_PROGRAM_PATH=$d/velomar REGISTRY_DIR=$d/registry QT_QPA_PLATFORM=offscreen \
-                measure "$v" "$VELOMAR" --headless "$BASE/file$mib.bin"
+            run_velomar "$v" "$BASE/file$mib.bin"
             check_same "$d/Download/file$mib.bin" "$src" || sed -i '$ s/ 0$/ 99/' "$v"
             rm -rf "$d"
         fi
-        d=$WORK/run-aria2c
-        rm -rf "$d"
-        mkdir -p "$d"
+        fresh_aria2c
         measure "$a" aria2c --no-conf -q -x3 -s3 --file-allocation=none -d "$d" \
             "$BASE/file$mib.bin"
         check_same "$d/file$mib.bin" "$src" || sed -i '$ s/ 0$/ 99/' "$a"
@@ -187,16 +195,11 @@ v=$WORK/vsmall.txt a=$WORK/asmall.txt
 : >"$a"
 for r in $(seq 1 "$RUNS"); do
     if [[ $run_velomar == 1 ]]; then
-        d=$WORK/run-velomar
-        fresh_velomar "$d"
-        VELOMAR_PROGRAM_PATH=$d/velomar REGISTRY_DIR=$d/registry QT_QPA_PLATFORM=offscreen \
-            measure "$v" "$VELOMAR" --headless "${urls[@]}"
+        run_velomar "$v" "${urls[@]}"
         check_all "$d/Download" || sed -i '$ s/ 0$/ 99/' "$v"
         rm -rf "$d"
     fi
-    d=$WORK/run-aria2c
-    rm -rf "$d"
-    mkdir -p "$d"
+    fresh_aria2c
     measure "$a" aria2c --no-conf -q -j5 -d "$d" -i "$WORK/list.txt"
     check_all "$d" || sed -i '$ s/ 0$/ 99/' "$a"
     rm -rf "$d"
